@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build and the tests need, asking apt only
+# for those that are missing, so a second run costs nothing.
+set -euo pipefail
+
+packages=(
+    build-essential cmake make pkg-config clang
+    qt6-base-dev qt6-base-dev-tools libgl-dev
+    libgtest-dev libbenchmark-dev
+    libcups2-dev cups cups-client
+    xvfb xauth xdotool x11-utils imagemagick
+    fonts-dejavu-core fonts-liberation2
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
+    [[ "$status" == "install ok installed" ]] || missing+=("$p")
+done
+
+if ((${#missing[@]} == 0)); then
+    exit 0
+fi
+
+echo "Installing missing packages: ${missing[*]}"
+sudo=""
+if [[ $(id -u) -ne 0 ]]; then
+    sudo="sudo"
+fi
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
