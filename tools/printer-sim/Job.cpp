@@ -1,0 +1,79 @@
+#include "Job.h"
+
+#include "MemorySwitches.h"
+
+#include <utility>
+
+namespace krv::sim {
+
+Job::Job(MemorySwitches &switches, QString statePath, LineSink sink)
+    : mSwitches(switches), mStatePath(std::move(statePath)), mSink(std::move(sink)) {}
+
+void Job::feed(QByteArrayView bytes) {
+    mDecoder.feed(bytes);
+    drain();
+}
+
+void Job::finish() {
+    mDecoder.finish();
+    drain();
+    if (mSwitches.hasUnstoredChanges())
+        mSink(QStringLiteral("switch changes received but not stored (no #W00000 yet)"));
+}
+
+QImage Job::receipt() {
+    return mPrintable ? mRenderer.finish() : QImage();
+}
+
+QString Job::summary() const {
+    return QStringLiteral("%1 bytes, %2 switch command(s), %3 problem(s)")
+        .arg(bytes())
+        .arg(mSwitchCommands)
+        .arg(mProblems);
+}
+
+// Problems and events are reported in the order of their offsets, so that the
+// log reads like the job.
+void Job::drain() {
+    const std::vector<Event> events = mDecoder.takeEvents();
+    const std::vector<Problem> problems = mDecoder.takeProblems();
+    auto e = events.begin();
+    auto p = problems.begin();
+    while (e != events.end() || p != problems.end()) {
+        if (p != problems.end() && (e == events.end() || p->commandOffset < e->offset)) {
+            ++mProblems;
+            mSink(QStringLiteral("problem at ") + p->describe());
+            ++p;
+        } else {
+            handle(*e);
+            ++e;
+        }
+    }
+}
+
+void Job::handle(const Event &event) {
+    mSink(
+        QStringLiteral("%1: %2").arg(event.offset, 4, 10, QLatin1Char('0')).arg(event.describe()));
+    if (event.kind != Event::Kind::Switch) {
+        mPrintable = true;
+        mRenderer.apply(event);
+        return;
+    }
+    ++mSwitchCommands;
+    const std::vector<SwitchChange> changes = mSwitches.apply(event);
+    if (event.operation != 'W')
+        return;
+    if (changes.empty())
+        mSink(QStringLiteral("stored: no switch changed"));
+    for (const SwitchChange &change : changes) {
+        for (const QString &line : describeChange(change))
+            mSink(line);
+    }
+    if (mStatePath.isEmpty())
+        return;
+    QString error;
+    if (!mSwitches.save(mStatePath, &error))
+        mSink(QStringLiteral("cannot keep the stored switches: ") + error);
+}
+
+} // namespace krv::sim

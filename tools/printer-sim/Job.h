@@ -1,0 +1,54 @@
+#pragma once
+
+#include "Decoder.h"
+#include "ReceiptRenderer.h"
+
+#include <QImage>
+#include <QString>
+
+#include <functional>
+
+namespace krv::sim {
+
+class MemorySwitches;
+
+// One job as the printer handles it: decodes the bytes as they arrive,
+// applies switch commands to the switches, stores them (and the state file,
+// when there is one) on "#W00000", and draws the printable stream. Every
+// finding is reported as a readable line.
+class Job {
+public:
+    using LineSink = std::function<void(const QString &)>;
+
+    Job(MemorySwitches &switches, QString statePath, LineSink sink);
+
+    void feed(QByteArrayView bytes);
+    // The job has ended; reports a command left unfinished and switch
+    // changes that were never stored.
+    void finish();
+
+    // The receipt, or a null image when the job held nothing printable
+    // (a settings batch). Call after finish().
+    [[nodiscard]] QImage receipt();
+
+    [[nodiscard]] qsizetype bytes() const { return mDecoder.position(); }
+    [[nodiscard]] int switchCommands() const { return mSwitchCommands; }
+    [[nodiscard]] int problems() const { return mProblems; }
+    [[nodiscard]] bool printable() const { return mPrintable; }
+    [[nodiscard]] QString summary() const;
+
+private:
+    void drain();
+    void handle(const Event &event);
+
+    MemorySwitches &mSwitches;
+    QString mStatePath;
+    LineSink mSink;
+    Decoder mDecoder;
+    ReceiptRenderer mRenderer;
+    int mSwitchCommands = 0;
+    int mProblems = 0;
+    bool mPrintable = false;
+};
+
+} // namespace krv::sim

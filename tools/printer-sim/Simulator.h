@@ -1,0 +1,66 @@
+#pragma once
+
+#include "MemorySwitches.h"
+
+#include <QFile>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include <memory>
+
+class QTcpServer;
+class QTcpSocket;
+
+namespace krv::sim {
+
+class Job;
+
+struct Options {
+    quint16 port = 9100;
+    QString statePath; // empty: the switches live only as long as the program
+    QString pngPath;   // "%1" is replaced by the job number; empty: no pictures
+    QString logPath;
+    int jobs = 0; // exit after this many connections; 0: serve until stopped
+};
+
+// The virtual printer on 127.0.0.1: one connection at a time, each a job.
+// Everything it finds is written as a line to stdout (flushed at once, so a
+// test can follow it) and to the log file.
+class Simulator : public QObject {
+    Q_OBJECT
+public:
+    explicit Simulator(Options options, QObject *parent = nullptr);
+    ~Simulator() override;
+
+    // Loads the state file and opens the log. False after reporting why.
+    bool prepare();
+    // Starts listening and reports "listening on 127.0.0.1:PORT".
+    bool listen();
+
+    // Runs one job from a file and reports the summary. Returns the exit
+    // status: 0 for a clean job, 1 when it had problems, 2 when unreadable.
+    int decodeFile(const QString &path);
+    int decodeBytes(const QString &name, const QByteArray &bytes);
+
+    void report(const QString &line);
+
+signals:
+    void finished();
+
+private:
+    void takeNextConnection();
+    void readCurrent();
+    void endCurrent();
+    void writeReceipt(Job &job, int number);
+
+    Options mOptions;
+    MemorySwitches mSwitches;
+    QFile mLog;
+    QTcpServer *const mServer;
+    QPointer<QTcpSocket> mCurrent;
+    std::unique_ptr<Job> mJob;
+    int mJobNumber = 0;
+};
+
+} // namespace krv::sim

@@ -1,0 +1,124 @@
+// krv520-sim: a virtual KRV520 that listens for raw jobs on 127.0.0.1 or
+// decodes a captured job from a file.
+#include "Simulator.h"
+#include "TestPage.h"
+
+#include <QCommandLineParser>
+#include <QGuiApplication>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <cstdio>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int) {
+    const char byte = 1;
+    [[maybe_unused]] const auto written = ::write(signalPipe[1], &byte, 1);
+}
+
+// SIGTERM and SIGINT end the event loop from inside it, so that the log is
+// flushed and the socket closed as on a normal exit.
+bool quitOnSignals(QCoreApplication &app) {
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0)
+        return false;
+    auto *notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, [&app] {
+        char byte;
+        [[maybe_unused]] const auto got = ::read(signalPipe[0], &byte, 1);
+        app.quit();
+    });
+    struct sigaction action {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    return sigaction(SIGTERM, &action, nullptr) == 0 && sigaction(SIGINT, &action, nullptr) == 0;
+}
+
+int usage(const QString &message) {
+    std::fprintf(stderr, "krv520-sim: %s\n", qPrintable(message));
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char *argv[]) {
+    // Receipts are drawn with QPainter, which needs a GUI application but
+    // never a display.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("krv520-sim"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("A virtual KRV520 receipt printer for trying the configuration utility "
+                       "without one."));
+    parser.addHelpOption();
+    const QCommandLineOption port(QStringLiteral("port"),
+                                  QStringLiteral("TCP port on 127.0.0.1 (default 9100; 0 picks a "
+                                                 "free one)."),
+                                  QStringLiteral("N"), QStringLiteral("9100"));
+    const QCommandLineOption state(QStringLiteral("state"),
+                                   QStringLiteral("File that keeps the stored memory switches."),
+                                   QStringLiteral("FILE"));
+    const QCommandLineOption png(QStringLiteral("png"),
+                                 QStringLiteral("Draw each printed job as a PNG; %1 in the name "
+                                                "becomes the job number."),
+                                 QStringLiteral("FILE"));
+    const QCommandLineOption log(QStringLiteral("log"),
+                                 QStringLiteral("Append every output line to FILE too."),
+                                 QStringLiteral("FILE"));
+    const QCommandLineOption jobs(QStringLiteral("jobs"),
+                                  QStringLiteral("Exit after N connections."), QStringLiteral("N"));
+    const QCommandLineOption once(QStringLiteral("once"),
+                                  QStringLiteral("Exit after one connection."));
+    const QCommandLineOption decode(QStringLiteral("decode"),
+                                    QStringLiteral("Decode a captured job from FILE and exit "
+                                                   "(status 1 when it has problems)."),
+                                    QStringLiteral("FILE"));
+    const QCommandLineOption testPage(QStringLiteral("test-page"),
+                                      QStringLiteral("Decode the utility's own test page as if it "
+                                                     "had been sent, and exit."));
+    parser.addOptions({port, state, png, log, jobs, once, decode, testPage});
+    parser.process(app);
+    if (!parser.positionalArguments().isEmpty())
+        return usage(QStringLiteral("unexpected argument %1").arg(parser.positionalArguments()[0]));
+
+    krv::sim::Options options;
+    bool ok = false;
+    const uint portNumber = parser.value(port).toUInt(&ok);
+    if (!ok || portNumber > 65535)
+        return usage(QStringLiteral("--port needs a number from 0 to 65535"));
+    options.port = quint16(portNumber);
+    options.statePath = parser.value(state);
+    options.pngPath = parser.value(png);
+    options.logPath = parser.value(log);
+    if (parser.isSet(jobs)) {
+        options.jobs = parser.value(jobs).toInt(&ok);
+        if (!ok || options.jobs < 1)
+            return usage(QStringLiteral("--jobs needs a number above 0"));
+    }
+    if (parser.isSet(once))
+        options.jobs = 1;
+
+    krv::sim::Simulator simulator(std::move(options));
+    if (!simulator.prepare())
+        return 2;
+    if (parser.isSet(decode))
+        return simulator.decodeFile(parser.value(decode));
+    if (parser.isSet(testPage))
+        return simulator.decodeBytes(QStringLiteral("test page"), krv::testprint::makeTestPage());
+
+    if (!quitOnSignals(app))
+        return usage(QStringLiteral("cannot install the signal handlers"));
+    QObject::connect(&simulator, &krv::sim::Simulator::finished, &app, &QCoreApplication::quit);
+    if (!simulator.listen())
+        return 2;
+    const int status = app.exec();
+    simulator.report(QStringLiteral("stopped"));
+    return status;
+}
