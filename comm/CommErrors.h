@@ -1,0 +1,39 @@
+#pragma once
+
+// Error numbers raised by the connections. They are part of what an operator
+// may quote to support, so a number never changes meaning once released.
+namespace krv::comm::errors {
+
+// Using a connection.
+inline constexpr int NotOpen = 1000;            // SendData before OpenPort
+inline constexpr int IncompleteSettings = 1001; // no host, no path, port 0
+
+// TCP/IP.
+inline constexpr int TcpHostNotFound = 1010;
+inline constexpr int TcpConnectionRefused = 1011;
+inline constexpr int TcpConnectTimeout = 1012;
+inline constexpr int TcpConnectFailed = 1013;
+inline constexpr int TcpWriteFailed = 1014;  // reset, broken connection
+inline constexpr int TcpWriteTimeout = 1015; // the printer stopped taking data
+inline constexpr int TcpCloseFailed = 1016;  // the printer did not confirm the data
+
+// File or device.
+inline constexpr int FileOpenFailed = 1020;
+inline constexpr int FileWriteFailed = 1021;
+inline constexpr int FileCloseFailed = 1022; // flushing or putting the file in place
+inline constexpr int FileIsFolder = 1023;
+inline constexpr int FileWriteTimeout = 1024; // a device that stopped taking data
+
+// Print spooler.
+inline constexpr int SpoolerUnavailable = 1030;
+inline constexpr int SpoolerQueueMissing = 1031;
+inline constexpr int SpoolerNoDefaultQueue = 1032;
+inline constexpr int SpoolerJobFailed = 1033; // the job could not be created or started
+inline constexpr int SpoolerWriteFailed = 1034;
+inline constexpr int SpoolerFinishFailed = 1035; // the spooler refused the finished job
+
+// Stored configuration.
+inline constexpr int ConfigWriteFailed = 1040;
+inline constexpr int ConfigInvalidKey = 1041;
+
+} // namespace krv::comm::errors

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+namespace krv::comm {
+
+class PrinterPort;
+
+struct ConnectionSettings {
+    enum class Kind { Spooler, Tcp, File };
+    // The spooler works without any address typed in, so it is the first choice.
+    Kind kind = Kind::Spooler;
+    QString queue; // CUPS destination; empty means the default queue
+    QString host;  // TCP host name or address
+    quint16 port = 9100;
+    QString path; // file or device node
+    friend bool operator==(const ConnectionSettings &, const ConnectionSettings &) = default;
+};
+
+// The store: an INI file in the user's configuration folder
+// ($XDG_CONFIG_HOME, else ~/.config), one group per key.
+[[nodiscard]] QString connectionStorePath();
+
+// Missing key or file gives the defaults; a field that is missing, of the
+// wrong kind or out of range gives that field's default, the rest is kept.
+[[nodiscard]] ConnectionSettings readConnectionSettings(const QString &key);
+[[nodiscard]] ConnectionSettings readConnectionSettings(const QString &storePath,
+                                                        const QString &key);
+// Throws krv::RuntimeError when the store cannot be written.
+void writeConnectionSettings(const QString &key, const ConnectionSettings &settings);
+void writeConnectionSettings(const QString &storePath, const QString &key,
+                             const ConnectionSettings &settings);
+
+// A closed port of the chosen kind.
+[[nodiscard]] std::unique_ptr<PrinterPort> makePort(const ConnectionSettings &settings);
+
+// The CUPS destinations of the scheduler in use (CUPS_SERVER is honoured).
+// Throws krv::RuntimeError when the scheduler cannot be reached.
+[[nodiscard]] QStringList spoolerQueues();
+// Empty when there is no default queue or no scheduler.
+[[nodiscard]] QString defaultSpoolerQueue();
+
+[[nodiscard]] QString kindName(ConnectionSettings::Kind kind);
+
+} // namespace krv::comm

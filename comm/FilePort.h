@@ -1,0 +1,38 @@
+#pragma once
+
+#include "PrinterPort.h"
+
+#include <QString>
+
+#include <chrono>
+
+namespace krv::comm {
+
+// Writes the job to a device node (a USB or parallel printer) as it is, or
+// to a regular file that afterwards holds exactly that job. A regular file is
+// written beside the target and renamed over it only when the whole job is
+// in it, so a failed send leaves the previous file untouched rather than a
+// truncated half job.
+class FilePort : public PrinterPort {
+public:
+    explicit FilePort(QString path,
+                      std::chrono::milliseconds deviceTimeout = std::chrono::seconds(10));
+    ~FilePort() override;
+
+    void OpenPort() override;
+    void SendData(const QByteArray &data) override;
+    void ClosePort() override;
+
+private:
+    void discard();
+
+    QString mPath;
+    std::chrono::milliseconds mDeviceTimeout;
+    QString mTarget;   // where the job ends up (symbolic links resolved)
+    QString mTempPath; // the job being written, for a regular file
+    int mFd = -1;
+    bool mDevice = false;
+    bool mFailed = false;
+};
+
+} // namespace krv::comm

@@ -1,0 +1,160 @@
+#include "SpoolerPort.h"
+
+#include "CommErrors.h"
+#include "ConnectionSettings.h"
+#include "RuntimeError.h"
+
+#include <QByteArray>
+
+#include <cups/cups.h>
+
+namespace krv::comm {
+
+namespace {
+
+constexpr int ConnectTimeoutMs = 5000;
+constexpr double RequestTimeoutS = 10.0;
+
+QString lastCupsError() {
+    return QString::fromUtf8(cupsLastErrorString());
+}
+
+QString schedulerName() {
+    return QString::fromUtf8(cupsServer());
+}
+
+// Deliberately short: a queue that has disappeared is reported at once.
+bool queueExists(http_t *http, const char *name) {
+    cups_dest_t *dest = cupsGetNamedDest(http, name, nullptr);
+    if (!dest)
+        return false;
+    cupsFreeDests(1, dest);
+    return true;
+}
+
+} // namespace
+
+http_t *connectToSpooler() {
+    http_t *http = httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1,
+                                ConnectTimeoutMs, nullptr);
+    if (!http)
+        throw RuntimeError(errors::SpoolerUnavailable,
+                           QStringLiteral("The print spooler (CUPS at %1) cannot be reached: %2.")
+                               .arg(schedulerName(), lastCupsError()));
+    httpSetTimeout(http, RequestTimeoutS, nullptr, nullptr);
+    return http;
+}
+
+SpoolerPort::SpoolerPort(QString queue) : mQueue(std::move(queue)) {}
+
+SpoolerPort::~SpoolerPort() {
+    cancelJob();
+    disconnect();
+}
+
+void SpoolerPort::cancelJob() {
+    if (mHttp && mJob > 0) {
+        if (mDocumentStarted) {
+            // The scheduler keeps a started document open until the request
+            // ends; dropping the connection ends it, a fresh one cancels.
+            httpClose(mHttp);
+            mHttp = httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1,
+                                 ConnectTimeoutMs, nullptr);
+        }
+        if (mHttp)
+            cupsCancelJob2(mHttp, mDestination.constData(), mJob, 0);
+    }
+    mJob = 0;
+    mDocumentStarted = false;
+}
+
+void SpoolerPort::disconnect() {
+    if (mHttp)
+        httpClose(mHttp);
+    mHttp = nullptr;
+}
+
+void SpoolerPort::OpenPort() {
+    cancelJob();
+    disconnect();
+    mFailed = false;
+    mHttp = connectToSpooler();
+
+    mDestination = mQueue.toUtf8();
+    if (mDestination.isEmpty()) {
+        cups_dest_t *dest = cupsGetNamedDest(mHttp, nullptr, nullptr);
+        if (!dest) {
+            disconnect();
+            throw RuntimeError(errors::SpoolerNoDefaultQueue,
+                               QStringLiteral("No print queue is chosen and the print spooler "
+                                              "has no default queue."));
+        }
+        mDestination = dest->name;
+        cupsFreeDests(1, dest);
+    } else if (!queueExists(mHttp, mDestination.constData())) {
+        disconnect();
+        throw RuntimeError(errors::SpoolerQueueMissing,
+                           QStringLiteral("The print queue \"%1\" does not exist on the print "
+                                          "spooler (CUPS at %2).")
+                               .arg(mQueue, schedulerName()));
+    }
+
+    mJob = cupsCreateJob(mHttp, mDestination.constData(), JobTitle, 0, nullptr);
+    if (mJob <= 0) {
+        const bool missing = cupsLastError() == IPP_STATUS_ERROR_NOT_FOUND;
+        const QString reason = lastCupsError();
+        mJob = 0;
+        disconnect();
+        throw RuntimeError(missing ? errors::SpoolerQueueMissing : errors::SpoolerJobFailed,
+                           QStringLiteral("The print queue \"%1\" did not accept a new job: %2.")
+                               .arg(QString::fromUtf8(mDestination), reason));
+    }
+}
+
+void SpoolerPort::SendData(const QByteArray &data) {
+    if (!mHttp || mJob <= 0)
+        throw RuntimeError(errors::NotOpen,
+                           QStringLiteral("No print job is open on the queue \"%1\".")
+                               .arg(QString::fromUtf8(mDestination)));
+    mFailed = true;
+    if (!mDocumentStarted) {
+        if (cupsStartDocument(mHttp, mDestination.constData(), mJob, JobTitle, CUPS_FORMAT_RAW,
+                              1) != HTTP_STATUS_CONTINUE)
+            throw RuntimeError(errors::SpoolerJobFailed,
+                               QStringLiteral("The print queue \"%1\" did not accept the job's "
+                                              "data: %2.")
+                                   .arg(QString::fromUtf8(mDestination), lastCupsError()));
+        mDocumentStarted = true;
+    }
+    if (!data.isEmpty() &&
+        cupsWriteRequestData(mHttp, data.constData(), size_t(data.size())) != HTTP_STATUS_CONTINUE)
+        throw RuntimeError(errors::SpoolerWriteFailed,
+                           QStringLiteral("Could not pass the job to the print queue \"%1\": %2.")
+                               .arg(QString::fromUtf8(mDestination), lastCupsError()));
+    mFailed = false;
+}
+
+void SpoolerPort::ClosePort() {
+    if (!mHttp)
+        return;
+    if (mFailed || !mDocumentStarted) {
+        // Nothing whole to print: an empty or broken job is cancelled.
+        cancelJob();
+        disconnect();
+        return;
+    }
+    const ipp_status_t status = cupsFinishDocument(mHttp, mDestination.constData());
+    mDocumentStarted = false;
+    if (status > IPP_STATUS_OK_CONFLICTING) {
+        const QString reason = lastCupsError();
+        cancelJob();
+        disconnect();
+        throw RuntimeError(errors::SpoolerFinishFailed,
+                           QStringLiteral("The print queue \"%1\" refused the job: %2.")
+                               .arg(QString::fromUtf8(mDestination), reason));
+    }
+    mJob = 0;
+    disconnect();
+}
+
+} // namespace krv::comm
