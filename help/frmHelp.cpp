@@ -1,0 +1,76 @@
+#include "frmHelp.h"
+
+#include "RtfReader.h"
+
+#include <QEvent>
+#include <QMouseEvent>
+#include <QTextDocument>
+#include <QTextEdit>
+
+namespace krv::help {
+
+frmHelp::frmHelp(QWidget *owner)
+    : QDialog(owner, Qt::Dialog | Qt::FramelessWindowHint), mRtbHelp(new QTextEdit(this)) {
+    setObjectName(QStringLiteral("frmHelp"));
+    setWindowTitle(QString());
+    setModal(true);
+    setSizeGripEnabled(false);
+    const QSize client(HelpClientWidthTwips / TwipsPerPixel, HelpClientHeightTwips / TwipsPerPixel);
+    setFixedSize(client);
+
+    mRtbHelp->setObjectName(QStringLiteral("rtbHelp"));
+    mRtbHelp->setReadOnly(true);
+    mRtbHelp->setGeometry(QRect(QPoint(0, 0), client));
+    mRtbHelp->viewport()->installEventFilter(this);
+}
+
+frmHelp::~frmHelp() {
+    // The box must stop referring to our document before the document goes.
+    mRtbHelp->setDocument(nullptr);
+}
+
+void frmHelp::setTextRTF(const QByteArray &rtf) {
+    RtfResult result = readRtf(rtf);
+    mProblems = std::move(result.problems);
+    mRtbHelp->setDocument(result.document.get());
+    mDocument = std::move(result.document); // the previous document is released only now
+}
+
+void frmHelp::setVisible(bool visible) {
+    if (visible && !isVisible())
+        centreOverOwner();
+    QDialog::setVisible(visible);
+}
+
+bool frmHelp::eventFilter(QObject *watched, QEvent *event) {
+    if (watched == mRtbHelp->viewport() && event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
+        rtbHelp_Click();
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void frmHelp::mouseReleaseEvent(QMouseEvent *event) {
+    if (event->button() == Qt::LeftButton)
+        Form_Click();
+    QDialog::mouseReleaseEvent(event);
+}
+
+// Hiding ends the modal loop of exec(); the window stays loaded with its content.
+void frmHelp::Form_Click() {
+    hide();
+}
+
+void frmHelp::rtbHelp_Click() {
+    hide();
+}
+
+void frmHelp::centreOverOwner() {
+    const QWidget *owner = parentWidget() ? parentWidget()->window() : nullptr;
+    if (!owner)
+        return;
+    move(owner->frameGeometry().center() - rect().center());
+}
+
+} // namespace krv::help

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDialog>
+#include <QStringList>
+
+#include <memory>
+
+class QTextDocument;
+class QTextEdit;
+
+namespace krv::help {
+
+// The help window's client area, in twips, fully covered by rtbHelp.
+inline constexpr int HelpClientWidthTwips = 4695;
+inline constexpr int HelpClientHeightTwips = 3435;
+inline constexpr int TwipsPerPixel = 15;
+
+// A frameless fixed-size modal window with one read-only rich-text box. A
+// click on the text or on the window hides it; it keeps its content.
+class frmHelp : public QDialog {
+    Q_OBJECT
+public:
+    explicit frmHelp(QWidget *owner);
+    ~frmHelp() override;
+
+    // Replaces the whole content with the document `rtf` describes.
+    void setTextRTF(const QByteArray &rtf);
+    [[nodiscard]] QTextEdit *rtbHelp() const { return mRtbHelp; }
+    // What the reader found wrong in the current content; empty for the built-in topics.
+    [[nodiscard]] const QStringList &contentProblems() const { return mProblems; }
+
+    void setVisible(bool visible) override;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+
+private:
+    void Form_Click();
+    void rtbHelp_Click();
+    void centreOverOwner();
+
+    QTextEdit *const mRtbHelp;
+    std::unique_ptr<QTextDocument> mDocument; // shown by mRtbHelp, which does not own it
+    QStringList mProblems;
+};
+
+} // namespace krv::help
