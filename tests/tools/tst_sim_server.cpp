@@ -1,0 +1,320 @@
+// The krv520-sim program as a peer on 127.0.0.1: jobs over TCP, a dropped
+// connection, receipts, state, decoding files and a clean stop.
+#include "TestPage.h"
+
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/socket.h>
+
+namespace {
+
+constexpr int WaitMs = 20000;
+
+QByteArray framed(const QByteArray &token) {
+    return "\x1b\x1d" + token + '\n' + '\0';
+}
+
+const QByteArray WorkedBatch =
+    framed("#-20030") + framed("#+20020") + framed("#+10010") + framed("#W00000");
+
+// The simulator as a child process whose output lines the test follows. It
+// is always stopped when the test ends.
+class Simulator {
+public:
+    explicit Simulator(const QString &runtimeDir) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_RUNTIME_DIR", runtimeDir);
+        mProcess.setProcessEnvironment(env);
+        mProcess.setProcessChannelMode(QProcess::SeparateChannels);
+    }
+    ~Simulator() {
+        if (mProcess.state() != QProcess::NotRunning) {
+            mProcess.terminate();
+            if (!mProcess.waitForFinished(WaitMs))
+                mProcess.kill();
+            mProcess.waitForFinished(WaitMs);
+        }
+    }
+
+    // Starts serving on a free port; false unless it reports where it listens.
+    bool start(const QStringList &args) {
+        mProcess.start(KRV_SIM_PROGRAM, QStringList{"--port", "0"} + args);
+        if (!waitFor("listening on "))
+            return false;
+        static const QRegularExpression where(R"(^listening on 127\.0\.0\.1:(\d+)$)");
+        const auto match = where.match(mLines.first());
+        mPort = quint16(match.captured(1).toUInt());
+        return match.hasMatch() && mPort != 0;
+    }
+
+    // Waits until a line from the last one found on starts with `prefix`.
+    bool waitFor(const QString &prefix) {
+        QDeadlineTimer deadline(WaitMs);
+        for (;;) {
+            for (; mNext < mLines.size(); ++mNext) {
+                if (mLines[mNext].startsWith(prefix)) {
+                    ++mNext;
+                    return true;
+                }
+            }
+            if (mProcess.state() == QProcess::NotRunning || deadline.hasExpired())
+                return false;
+            mProcess.waitForReadyRead(100);
+            readLines();
+        }
+    }
+
+    bool finish(int *exitCode) {
+        if (!mProcess.waitForFinished(WaitMs))
+            return false;
+        readLines();
+        *exitCode = mProcess.exitStatus() == QProcess::NormalExit ? mProcess.exitCode() : -1;
+        return true;
+    }
+
+    void send(const QByteArray &bytes, bool reset = false) const {
+        QTcpSocket socket;
+        socket.connectToHost(QHostAddress::LocalHost, mPort);
+        QVERIFY(socket.waitForConnected(WaitMs));
+        socket.write(bytes);
+        while (socket.bytesToWrite() > 0)
+            QVERIFY(socket.waitForBytesWritten(WaitMs));
+        if (reset) {
+            // Linger 0: the close becomes a reset, as when a host dies.
+            const linger noLinger{1, 0};
+            ::setsockopt(int(socket.socketDescriptor()), SOL_SOCKET, SO_LINGER, &noLinger,
+                         sizeof noLinger);
+            socket.abort();
+            return;
+        }
+        socket.disconnectFromHost();
+        if (socket.state() != QAbstractSocket::UnconnectedState)
+            socket.waitForDisconnected(WaitMs);
+    }
+
+    [[nodiscard]] const QStringList &lines() const { return mLines; }
+    [[nodiscard]] QProcess &process() { return mProcess; }
+    [[nodiscard]] quint16 port() const { return mPort; }
+
+private:
+    void readLines() {
+        mPartial += mProcess.readAllStandardOutput();
+        qsizetype end;
+        while ((end = mPartial.indexOf('\n')) >= 0) {
+            mLines << QString::fromUtf8(mPartial.left(end));
+            mPartial.remove(0, end + 1);
+        }
+    }
+
+    QProcess mProcess;
+    QStringList mLines;
+    QByteArray mPartial;
+    qsizetype mNext = 0;
+    quint16 mPort = 0;
+};
+
+} // namespace
+
+class TestSimServer : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void servesBatchAndStoresSwitches();
+    void storedSwitchesSurviveRestart();
+    void droppedConnectionIsReportedAndServingGoesOn_data();
+    void droppedConnectionIsReportedAndServingGoesOn();
+    void servesOneConnectionAtATime();
+    void drawsTestPageReceipt();
+    void stopsCleanlyOnSigterm();
+    void exitsAfterRequestedJobs();
+    void badStateFileStopsStart();
+    void decodeExitStatus_data();
+    void decodeExitStatus();
+
+private:
+    std::unique_ptr<QTemporaryDir> mDir;
+};
+
+void TestSimServer::init() {
+    mDir = std::make_unique<QTemporaryDir>();
+}
+
+void TestSimServer::servesBatchAndStoresSwitches() {
+    Simulator sim(mDir->path());
+    const QString state = mDir->filePath("state");
+    QVERIFY(sim.start({"--state", state, "--log", mDir->filePath("log")}));
+    sim.send(WorkedBatch);
+    QVERIFY(sim.waitFor("job 1: connection from 127.0.0.1:"));
+    QVERIFY(sim.waitFor("0033: switch command #W00000"));
+    QVERIFY(sim.waitFor("Zero Style: Slashed (switch 1 0000 -> 0010)"));
+    QVERIFY(sim.waitFor("Print Speed: Low (50mm/s) (switch 2 0000 -> 0020)"));
+    QVERIFY(sim.waitFor("job 1: 44 bytes, 4 switch command(s), 0 problem(s)"));
+
+    QFile file(state);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray content = file.readAll();
+    QVERIFY(content.contains("1 0010\n2 0020\n"));
+
+    QFile log(mDir->filePath("log"));
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    QVERIFY(log.readAll().contains("Print Speed: Low (50mm/s) (switch 2 0000 -> 0020)\n"));
+}
+
+void TestSimServer::storedSwitchesSurviveRestart() {
+    const QString state = mDir->filePath("state");
+    {
+        Simulator sim(mDir->path());
+        QVERIFY(sim.start({"--state", state}));
+        sim.send(WorkedBatch);
+        QVERIFY(sim.waitFor("job 1: 44 bytes"));
+    }
+    Simulator sim(mDir->path());
+    QVERIFY(sim.start({"--state", state}));
+    sim.send(framed("#-10010") + framed("#W00000"));
+    QVERIFY(sim.waitFor("Zero Style: Standard (switch 1 0010 -> 0000)"));
+}
+
+void TestSimServer::droppedConnectionIsReportedAndServingGoesOn_data() {
+    QTest::addColumn<bool>("reset");
+    QTest::newRow("closed") << false;
+    QTest::newRow("reset") << true;
+}
+
+void TestSimServer::droppedConnectionIsReportedAndServingGoesOn() {
+    QFETCH(bool, reset);
+    Simulator sim(mDir->path());
+    QVERIFY(sim.start({"--state", mDir->filePath("state")}));
+    // Two whole commands and three bytes of the third.
+    sim.send(WorkedBatch.left(25), reset);
+    QVERIFY(sim.waitFor("job 1: "));
+    if (!reset) {
+        QVERIFY(sim.waitFor("problem at offset 25: job ended inside a command: 3 byte(s) of the "
+                            "command arrived (command at offset 22 skipped)"));
+        QVERIFY(sim.waitFor("switch changes received but not stored"));
+        QVERIFY(sim.waitFor("job 1: 25 bytes, 2 switch command(s), 1 problem(s)"));
+    } else {
+        QVERIFY(sim.waitFor("job 1: "));
+    }
+    QVERIFY(!QFile::exists(mDir->filePath("state")));
+
+    sim.send(WorkedBatch);
+    QVERIFY(sim.waitFor("job 2: connection from"));
+    QVERIFY(sim.waitFor("Print Speed: Low (50mm/s) (switch 2 0000 -> 0020)"));
+    QVERIFY(sim.waitFor("job 2: 44 bytes, 4 switch command(s), 0 problem(s)"));
+    QVERIFY(QFile::exists(mDir->filePath("state")));
+}
+
+void TestSimServer::servesOneConnectionAtATime() {
+    Simulator sim(mDir->path());
+    QVERIFY(sim.start({}));
+    QTcpSocket first;
+    first.connectToHost(QHostAddress::LocalHost, sim.port());
+    QVERIFY(first.waitForConnected(WaitMs));
+    first.write("first\r\n");
+    QVERIFY(first.waitForBytesWritten(WaitMs));
+    QVERIFY(sim.waitFor("0000: text \"first\""));
+
+    // The second job waits in the queue until the first connection ends.
+    sim.send("second\r\n");
+    QTest::qWait(200);
+    first.write(" more");
+    QVERIFY(first.waitForBytesWritten(WaitMs));
+    first.disconnectFromHost();
+    // Lines are searched in order: job 1 ends before job 2 begins.
+    QVERIFY(sim.waitFor("job 1: 12 bytes"));
+    QVERIFY(sim.waitFor("job 2: connection from"));
+    QVERIFY(sim.waitFor("0000: text \"second\""));
+    QVERIFY(sim.waitFor("job 2: 8 bytes"));
+}
+
+void TestSimServer::drawsTestPageReceipt() {
+    Simulator sim(mDir->path());
+    QVERIFY(sim.start({"--png", mDir->filePath("receipt-%1.png")}));
+    sim.send(krv::testprint::makeTestPage());
+    QVERIFY(sim.waitFor("job 1: 992 bytes, 0 switch command(s), 0 problem(s)"));
+    QVERIFY(sim.waitFor("receipt " + mDir->filePath("receipt-1.png")));
+    const QImage image(mDir->filePath("receipt-1.png"));
+    QCOMPARE(image.width(), 576);
+    QVERIFY(image.height() > 576);
+
+    // A settings batch prints nothing and so draws nothing.
+    sim.send(WorkedBatch);
+    QVERIFY(sim.waitFor("job 2: 44 bytes"));
+    QVERIFY(!QFile::exists(mDir->filePath("receipt-2.png")));
+}
+
+void TestSimServer::stopsCleanlyOnSigterm() {
+    Simulator sim(mDir->path());
+    QVERIFY(sim.start({}));
+    sim.process().terminate();
+    int exitCode = -1;
+    QVERIFY(sim.finish(&exitCode));
+    QCOMPARE(exitCode, 0);
+    QCOMPARE(sim.lines().last(), QStringLiteral("stopped"));
+}
+
+void TestSimServer::exitsAfterRequestedJobs() {
+    Simulator sim(mDir->path());
+    QVERIFY(sim.start({"--jobs", "2"}));
+    sim.send(WorkedBatch);
+    QVERIFY(sim.waitFor("job 1: 44 bytes"));
+    QCOMPARE(sim.process().state(), QProcess::Running);
+    sim.send(WorkedBatch);
+    int exitCode = -1;
+    QVERIFY(sim.finish(&exitCode));
+    QCOMPARE(exitCode, 0);
+    QVERIFY(sim.waitFor("job 2: 44 bytes"));
+}
+
+void TestSimServer::badStateFileStopsStart() {
+    QFile file(mDir->filePath("state"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("not switches\n");
+    file.close();
+    QProcess process;
+    process.start(KRV_SIM_PROGRAM, {"--port", "0", "--state", file.fileName()});
+    QVERIFY(process.waitForFinished(WaitMs));
+    QCOMPARE(process.exitCode(), 2);
+    QVERIFY(process.readAllStandardOutput().contains("expected \"X HHHH\""));
+}
+
+void TestSimServer::decodeExitStatus_data() {
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<bool>("exists");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("line");
+    QTest::newRow("clean batch") << WorkedBatch << true << 0
+                                 << "Print Speed: Low (50mm/s) (switch 2 0000 -> 0020)";
+    QTest::newRow("lowercase hex")
+        << framed("#-3ff00") << true << 1 << "problem at offset 5: lowercase hex";
+    QTest::newRow("missing file") << QByteArray() << false << 2 << "cannot read ";
+}
+
+void TestSimServer::decodeExitStatus() {
+    QFETCH(QByteArray, content);
+    QFETCH(bool, exists);
+    QFETCH(int, status);
+    QFETCH(QString, line);
+    const QString path = mDir->filePath("job.bin");
+    if (exists) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(content);
+    }
+    QProcess process;
+    process.start(KRV_SIM_PROGRAM, {"--decode", path});
+    QVERIFY(process.waitForFinished(WaitMs));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), status);
+    const QString output = QString::fromUtf8(process.readAllStandardOutput());
+    QVERIFY2(output.contains(line), qPrintable(output));
+}
+
+QTEST_GUILESS_MAIN(TestSimServer)
+#include "tst_sim_server.moc"
