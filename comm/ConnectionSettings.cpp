@@ -35,13 +35,26 @@ const QString PortKey = QStringLiteral("Port");
 const QString PathKey = QStringLiteral("Path");
 
 // INI values come back as strings, or as a list when the text had commas;
-// a list is the wrong kind for any of our fields.
+// values written earlier in this run come back with the type they had. A list
+// or anything else is the wrong kind for all of our fields.
 bool readText(const QSettings &store, const QString &name, QString &field) {
     const QVariant value = store.value(name);
-    if (value.typeId() != QMetaType::QString)
+    switch (value.typeId()) {
+    case QMetaType::QString:
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+        field = value.toString();
+        return true;
+    default:
         return false;
-    field = value.toString();
-    return true;
+    }
+}
+
+const QStringList &fieldKeys() {
+    static const QStringList keys{KindKey, QueueKey, HostKey, PortKey, PathKey};
+    return keys;
 }
 
 void checkKey(const QString &key) {
@@ -116,20 +129,31 @@ void writeConnectionSettings(const QString &storePath, const QString &key,
                                .arg(info.absolutePath()));
     QSettings store(storePath, QSettings::IniFormat);
     store.beginGroup(key);
+    QVariantList before;
+    for (const QString &field : fieldKeys())
+        before.append(store.value(field));
     store.setValue(KindKey, kindName(settings.kind));
     store.setValue(QueueKey, settings.queue);
     store.setValue(HostKey, settings.host);
     store.setValue(PortKey, int(settings.port));
     store.setValue(PathKey, settings.path);
-    store.endGroup();
     store.sync();
-    if (store.status() != QSettings::NoError)
+    if (store.status() != QSettings::NoError) {
+        // Qt keeps unsaved values for every later reader in this process;
+        // put back what is on disk so nobody reads a choice that was not stored.
+        for (qsizetype i = 0; i < fieldKeys().size(); ++i) {
+            if (before[i].isValid())
+                store.setValue(fieldKeys()[i], before[i]);
+            else
+                store.remove(fieldKeys()[i]);
+        }
         throw RuntimeError(errors::ConfigWriteFailed,
                            QStringLiteral("Could not save the printer connection to %1%2.")
                                .arg(storePath, store.status() == QSettings::AccessError
                                                    ? QStringLiteral(": access denied or disk "
                                                                     "full")
                                                    : QString()));
+    }
 }
 
 std::unique_ptr<PrinterPort> makePort(const ConnectionSettings &settings) {

@@ -1,0 +1,215 @@
+// The stored connection choice: round trips, defaults, damaged files, and a
+// store that cannot be written.
+#include "CommErrors.h"
+#include "ConnectionSettings.h"
+#include "RuntimeError.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace krv::comm;
+using Kind = ConnectionSettings::Kind;
+
+Q_DECLARE_METATYPE(ConnectionSettings)
+
+namespace {
+
+const QString Key = QStringLiteral("KRV520Config");
+
+ConnectionSettings make(Kind kind, const QString &queue, const QString &host, quint16 port,
+                        const QString &path) {
+    ConnectionSettings s;
+    s.kind = kind;
+    s.queue = queue;
+    s.host = host;
+    s.port = port;
+    s.path = path;
+    return s;
+}
+
+// The defaults, written out rather than taken from a default-constructed value.
+ConnectionSettings defaults() {
+    return make(Kind::Spooler, QString(), QString(), 9100, QString());
+}
+
+bool chattr(const char *flag, const QString &path) {
+    return QProcess::execute(QStringLiteral("chattr"), {QString::fromLatin1(flag), path}) == 0;
+}
+
+} // namespace
+
+namespace QTest {
+template <> char *toString(const ConnectionSettings &s) {
+    return qstrdup(qPrintable(QStringLiteral("{%1, queue '%2', host '%3', port %4, path '%5'}")
+                                  .arg(kindName(s.kind), s.queue, s.host)
+                                  .arg(s.port)
+                                  .arg(s.path)));
+}
+} // namespace QTest
+
+class TestConfig : public QObject {
+    Q_OBJECT
+    QTemporaryDir mHome;
+    int mCase = 0;
+
+    // A fresh configuration folder for every test.
+    QString freshConfigHome() {
+        const QString dir = mHome.filePath(QString::number(++mCase));
+        QDir().mkpath(dir);
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir));
+        return dir;
+    }
+
+private slots:
+    void storeLivesInConfigHome() {
+        const QString home = freshConfigHome();
+        QVERIFY(connectionStorePath().startsWith(home + QLatin1Char('/')));
+        writeConnectionSettings(Key, defaults());
+        QVERIFY(QFile::exists(connectionStorePath()));
+    }
+
+    void roundTripRestoresEveryField_data() {
+        QTest::addColumn<ConnectionSettings>("settings");
+        QTest::newRow("spooler queue")
+            << make(Kind::Spooler, QStringLiteral("KRV520_Front"), QString(), 9100, QString());
+        QTest::newRow("tcp, every field set")
+            << make(Kind::Tcp, QStringLiteral("q"), QStringLiteral("192.168.1.40"), 65535,
+                    QStringLiteral("/dev/usb/lp0"));
+        QTest::newRow("tcp, lowest port")
+            << make(Kind::Tcp, QString(), QStringLiteral("printer.example"), 1, QString());
+        QTest::newRow("file with commas, spaces, quotes and umlauts")
+            << make(Kind::File, QString(), QString(), 9100,
+                    QStringLiteral("/tmp/a, b \"c\" = [d] ; \u00e4\u00f6.prn"));
+        QTest::newRow("values that look like other kinds")
+            << make(Kind::File, QStringLiteral("1234"), QStringLiteral("true"), 9100,
+                    QStringLiteral("@Variant(\\0\\0)"));
+    }
+    void roundTripRestoresEveryField() {
+        QFETCH(ConnectionSettings, settings);
+        freshConfigHome();
+        writeConnectionSettings(Key, settings);
+        QCOMPARE(readConnectionSettings(Key), settings);
+    }
+
+    void emptyStoreGivesDefaults() {
+        freshConfigHome();
+        QCOMPARE(readConnectionSettings(Key), defaults());
+        QVERIFY(!QFile::exists(connectionStorePath())); // reading creates nothing
+    }
+
+    void twoKeysDoNotMix() {
+        freshConfigHome();
+        const auto first = make(Kind::Tcp, QString(), QStringLiteral("10.0.0.1"), 9101, QString());
+        const auto second =
+            make(Kind::File, QStringLiteral("x"), QString(), 9100, QStringLiteral("/dev/usb/lp1"));
+        writeConnectionSettings(Key, first);
+        writeConnectionSettings(QStringLiteral("OtherConfig"), second);
+        QCOMPARE(readConnectionSettings(Key), first);
+        QCOMPARE(readConnectionSettings(QStringLiteral("OtherConfig")), second);
+        QCOMPARE(readConnectionSettings(QStringLiteral("ThirdConfig")), defaults());
+    }
+
+    void damagedFileKeepsValidFields_data() {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<ConnectionSettings>("expected");
+        const QByteArray head = "[KRV520Config]\n";
+        QTest::newRow("binary garbage")
+            << QByteArray("\x00\xff\xfe[\x01=\x02\n\x80\x81", 10) << defaults();
+        QTest::newRow("port out of range")
+            << head + "Kind=Tcp\nHost=10.1.1.1\nPort=70000\n"
+            << make(Kind::Tcp, QString(), QStringLiteral("10.1.1.1"), 9100, QString());
+        QTest::newRow("port zero") << head + "Kind=Tcp\nPort=0\n"
+                                   << make(Kind::Tcp, QString(), QString(), 9100, QString());
+        QTest::newRow("port negative")
+            << head + "Port=-5\nHost=h\n"
+            << make(Kind::Spooler, QString(), QStringLiteral("h"), 9100, QString());
+        QTest::newRow("port not a number")
+            << head + "Port=ninety\nPath=/dev/usb/lp0\nKind=File\n"
+            << make(Kind::File, QString(), QString(), 9100, QStringLiteral("/dev/usb/lp0"));
+        QTest::newRow("unknown kind")
+            << head + "Kind=Serial\nQueue=KRV\nPort=9102\n"
+            << make(Kind::Spooler, QStringLiteral("KRV"), QString(), 9102, QString());
+        QTest::newRow("list where a name belongs")
+            << head + "Kind=Tcp\nHost=a, b\nPort=9103\n"
+            << make(Kind::Tcp, QString(), QString(), 9103, QString());
+        QTest::newRow("valid lines around broken ones")
+            << head + "Kind=File\n=====\nnonsense\nPath=/dev/usb/lp0\n\"unterminated\n"
+            << make(Kind::File, QString(), QString(), 9100, QStringLiteral("/dev/usb/lp0"));
+        QTest::newRow("values under another key only")
+            << QByteArray("[Other]\nKind=Tcp\nHost=x\n") << defaults();
+    }
+    void damagedFileKeepsValidFields() {
+        QFETCH(QByteArray, file);
+        QFETCH(ConnectionSettings, expected);
+        freshConfigHome();
+        QDir().mkpath(QFileInfo(connectionStorePath()).path());
+        QFile store(connectionStorePath());
+        QVERIFY(store.open(QIODevice::WriteOnly));
+        store.write(file);
+        store.close();
+        QCOMPARE(readConnectionSettings(Key), expected);
+    }
+
+    void unusableKeyIsRefused_data() {
+        QTest::addColumn<QString>("key");
+        QTest::newRow("empty") << QString();
+        QTest::newRow("slash") << QStringLiteral("KRV520/Config");
+    }
+    void unusableKeyIsRefused() {
+        QFETCH(QString, key);
+        freshConfigHome();
+        QVERIFY_THROWS_EXCEPTION(krv::RuntimeError, writeConnectionSettings(key, defaults()));
+    }
+
+    void unwritableStoreGivesError_data() {
+        QTest::addColumn<QString>("how");
+        // Root ignores permission bits, so the store is made unwritable by
+        // other means.
+        QTest::newRow("a file where the folder should be") << QStringLiteral("file");
+        QTest::newRow("configuration home under /proc") << QStringLiteral("proc");
+        QTest::newRow("immutable folder (chattr +i)") << QStringLiteral("immutable folder");
+        QTest::newRow("immutable file (chattr +i)") << QStringLiteral("immutable file");
+    }
+    void unwritableStoreGivesError() {
+        QFETCH(QString, how);
+        const QString home = freshConfigHome();
+        const QString folder = QFileInfo(connectionStorePath()).path();
+        QString locked;
+        if (how == QLatin1String("file")) {
+            QFile blocker(folder);
+            QVERIFY(blocker.open(QIODevice::WriteOnly));
+        } else if (how == QLatin1String("proc")) {
+            qputenv("XDG_CONFIG_HOME", "/proc/krv-config-test");
+        } else {
+            writeConnectionSettings(Key, defaults());
+            locked = how == QLatin1String("immutable folder") ? folder : connectionStorePath();
+            if (!chattr("+i", locked))
+                QSKIP("chattr +i is not supported on this file system");
+        }
+        const auto changed =
+            make(Kind::Tcp, QString(), QStringLiteral("127.0.0.1"), 9104, QString());
+        int number = 0;
+        QString description;
+        try {
+            writeConnectionSettings(Key, changed);
+        } catch (const krv::RuntimeError &e) {
+            number = e.number();
+            description = e.description();
+        }
+        if (!locked.isEmpty())
+            chattr("-i", locked);
+        QCOMPARE(number, errors::ConfigWriteFailed);
+        QVERIFY2(description.contains(QStringLiteral("/vela")), qPrintable(description));
+        // Reading from the same store does not fail; it gives what is there.
+        const ConnectionSettings read = readConnectionSettings(Key);
+        QVERIFY(read == defaults());
+        Q_UNUSED(home);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestConfig)
+#include "tst_config.moc"
