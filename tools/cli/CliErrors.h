@@ -1,0 +1,24 @@
+#pragma once
+
+// Error numbers of the command-line companion. The 1100s are mistakes in what
+// the operator asked for (exit code 1); the 1110s are files that could not be
+// read or written (exit code 2), like every connection failure.
+namespace krv::cli::errors {
+
+inline constexpr int UnknownCommand = 1100;
+inline constexpr int BadArgument = 1101;
+inline constexpr int UnknownSetting = 1102;
+inline constexpr int UnknownEntry = 1103;
+inline constexpr int SettingTwice = 1104;
+inline constexpr int ProfileSyntax = 1105;
+inline constexpr int TargetsSyntax = 1106;
+inline constexpr int WouldOverwrite = 1107;
+
+inline constexpr int UnreadableFile = 1110;
+inline constexpr int UnwritableFile = 1111;
+
+[[nodiscard]] constexpr bool isUsageError(int number) {
+    return number >= UnknownCommand && number < UnreadableFile;
+}
+
+} // namespace krv::cli::errors

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "ConnectionSettings.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+namespace krv::cli {
+
+enum class Action { Usage, Version, List, TopicHelp, Download, Profile, TestPrint, Check };
+
+// Where a job goes: a connection given on the command line, or a targets
+// file read when the command runs. Kept in the order given.
+struct TargetSource {
+    enum class Kind { Connection, TargetsFile } kind = Kind::Connection;
+    comm::ConnectionSettings connection;
+    QString targetsFile;
+};
+
+struct Command {
+    Action action = Action::Usage;
+    QString topic;           // help SETTING
+    QStringList assignments; // --set SETTING=ENTRY, in order
+    QString profilePath;     // download --profile FILE
+    QString outputPath;      // profile [FILE]; empty or "-" for standard output
+    bool force = false;      // profile --force: replace an existing file
+    bool dryRun = false;
+    std::vector<TargetSource> targets; // none: the window program's stored connection
+};
+
+// Parses the arguments after the program name. Throws krv::RuntimeError
+// (a usage error) for an unknown command or option, a missing value, or an
+// option the command does not take.
+[[nodiscard]] Command parseCommandLine(const QStringList &arguments);
+
+// The whole --help text.
+[[nodiscard]] QString usageText();
+
+inline constexpr int ExitOk = 0;
+inline constexpr int ExitUsage = 1;
+inline constexpr int ExitFailure = 2;
+
+} // namespace krv::cli

@@ -1,0 +1,144 @@
+#include "Profile.h"
+
+#include "CliErrors.h"
+#include "Names.h"
+#include "RuntimeError.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <array>
+
+namespace krv::cli {
+
+namespace {
+
+QString readText(const QString &path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw RuntimeError(errors::UnreadableFile,
+                           QStringLiteral("Cannot read %1: %2.").arg(path, file.errorString()));
+    return QString::fromUtf8(file.readAll());
+}
+
+QString unquoted(QString value) {
+    value = value.trimmed();
+    if (value.size() >= 2 && value.startsWith(QLatin1Char('"')) && value.endsWith(QLatin1Char('"')))
+        return value.mid(1, value.size() - 2);
+    return value;
+}
+
+} // namespace
+
+Assignment parseAssignment(const QString &text, const QString &origin) {
+    const qsizetype equals = text.indexOf(QLatin1Char('='));
+    if (equals < 0)
+        throw RuntimeError(errors::BadArgument,
+                           QStringLiteral("%1: \"%2\" is not SETTING=ENTRY.").arg(origin, text));
+    return {text.left(equals).trimmed(), text.mid(equals + 1), origin};
+}
+
+settings::Selection resolveAssignments(const std::vector<Assignment> &assignments) {
+    settings::Selection selection{};
+    std::array<QString, settings::SettingCount> chosenAt;
+    for (const Assignment &a : assignments) {
+        const settings::Setting *setting = nullptr;
+        std::int16_t index = 0;
+        try {
+            setting = &resolveSetting(a.setting);
+            index = resolveEntry(*setting, a.entry);
+        } catch (const RuntimeError &e) {
+            throw RuntimeError(e.number(), a.origin + QStringLiteral(": ") + e.description());
+        }
+        const std::size_t position = positionOf(*setting);
+        if (!chosenAt[position].isEmpty())
+            throw RuntimeError(errors::SettingTwice,
+                               QStringLiteral("%1: %2 is already chosen at %3.")
+                                   .arg(a.origin, caption(*setting), chosenAt[position]));
+        chosenAt[position] = a.origin;
+        selection[position] = index;
+    }
+    return selection;
+}
+
+settings::Selection resolveAssignments(const std::vector<Assignment> &profile,
+                                       const std::vector<Assignment> &commandLine) {
+    settings::Selection selection = resolveAssignments(profile);
+    const settings::Selection overrides = resolveAssignments(commandLine);
+    std::array<bool, settings::SettingCount> given{};
+    for (const Assignment &a : commandLine)
+        given[positionOf(resolveSetting(a.setting))] = true;
+    for (std::size_t i = 0; i < settings::SettingCount; ++i)
+        if (given[i])
+            selection[i] = overrides[i];
+    return selection;
+}
+
+std::vector<Assignment> parseProfile(const QString &text, const QString &fileName) {
+    std::vector<Assignment> assignments;
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        QString line = lines[i];
+        if (line.endsWith(QLatin1Char('\r')))
+            line.chop(1);
+        const QString trimmed = line.trimmed();
+        if (trimmed.isEmpty() || trimmed.startsWith(QLatin1Char('#')))
+            continue;
+        const QString origin = QStringLiteral("%1:%2").arg(fileName).arg(i + 1);
+        Assignment a;
+        try {
+            a = parseAssignment(line, origin);
+        } catch (const RuntimeError &e) {
+            throw RuntimeError(errors::ProfileSyntax, e.description());
+        }
+        a.entry = unquoted(a.entry);
+        assignments.push_back(a);
+    }
+    return assignments;
+}
+
+std::vector<Assignment> readProfile(const QString &path) {
+    return parseProfile(readText(path), path);
+}
+
+QString profileValue(const QString &entry) {
+    if (entry != entry.trimmed() || (entry.startsWith(QLatin1Char('"')) && entry.size() > 1))
+        return QLatin1Char('"') + entry + QLatin1Char('"');
+    return entry;
+}
+
+QString profileTemplate() {
+    QString text =
+        QStringLiteral("# KRV520 settings profile for \"krv520-cli download --profile FILE\".\n"
+                       "# One SETTING=ENTRY a line. SETTING is the label (with or without its\n"
+                       "# colon) or the list name; ENTRY is the exact entry text or its index.\n"
+                       "# \"No Change\" leaves a setting as the printer has it. Lines starting\n"
+                       "# with # are comments. Put an entry in double quotes to keep blanks at\n"
+                       "# its ends.\n");
+    for (const settings::Setting &s : settings::catalogue()) {
+        text += QStringLiteral("\n# %1 (%2, page %3)\n")
+                    .arg(caption(s), comboName(s),
+                         QString::fromUtf8(settings::pageTitle(s.page).data(),
+                                           qsizetype(settings::pageTitle(s.page).size())));
+        for (std::size_t i = 0; i < s.entries.size(); ++i)
+            text += QStringLiteral("#   %1  %2\n").arg(i, 2).arg(profileValue(entryText(s, i)));
+        text +=
+            settingKey(s) + QLatin1Char('=') + profileValue(entryText(s, 0)) + QLatin1Char('\n');
+    }
+    return text;
+}
+
+void writeProfileTemplate(const QString &path, bool overwrite) {
+    if (!overwrite && QFileInfo::exists(path))
+        throw RuntimeError(
+            errors::WouldOverwrite,
+            QStringLiteral("%1 already exists; give --force to replace it.").arg(path));
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(profileTemplate().toUtf8()) < 0 ||
+        !file.commit())
+        throw RuntimeError(errors::UnwritableFile,
+                           QStringLiteral("Cannot write %1: %2.").arg(path, file.errorString()));
+}
+
+} // namespace krv::cli

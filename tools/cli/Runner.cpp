@@ -1,0 +1,210 @@
+#include "Runner.h"
+
+#include "CliErrors.h"
+#include "Doctor.h"
+#include "DryRun.h"
+#include "HelpTopics.h"
+#include "Names.h"
+#include "PrinterPort.h"
+#include "Profile.h"
+#include "RtfReader.h"
+#include "RuntimeError.h"
+#include "SendToPrinter.h"
+#include "SettingsBatch.h"
+#include "Targets.h"
+#include "TestPage.h"
+
+#include <QTextDocument>
+#include <QTextStream>
+
+namespace krv::cli {
+
+namespace {
+
+QString fromView(std::string_view text) {
+    return QString::fromUtf8(text.data(), qsizetype(text.size()));
+}
+
+void list(QTextStream &out) {
+    for (const settings::Setting &s : settings::catalogue()) {
+        out << comboName(s) << "\t\"" << caption(s) << "\"\t"
+            << fromView(settings::pageTitle(s.page)) << '\n';
+        for (std::size_t i = 0; i < s.entries.size(); ++i)
+            out << '\t' << i << "\t\"" << entryText(s, i) << "\"\n";
+    }
+}
+
+int topicHelp(const Command &command, QTextStream &out, QTextStream &err) {
+    const settings::Setting &setting = resolveSetting(command.topic);
+    const help::RtfResult result = help::readRtf(help::helpDocument(setting.helpTopic));
+    for (const QString &problem : result.problems)
+        err << "krv520-cli: warning: help topic " << setting.helpTopic << ": " << problem << '\n';
+    QString text = result.document->toPlainText();
+    while (text.endsWith(QLatin1Char('\n')))
+        text.chop(1);
+    out << text << '\n';
+    return ExitOk;
+}
+
+int send(const Command &command, const QByteArray &data, QTextStream &out) {
+    const std::vector<SendResult> results = sendToAll(resolveTargets(command.targets), data);
+    bool allOk = true;
+    for (const SendResult &r : results) {
+        out << formatResult(r) << '\n';
+        out.flush();
+        allOk = allOk && r.ok;
+    }
+    return allOk ? ExitOk : ExitFailure;
+}
+
+int check(const Command &command, QTextStream &out) {
+    bool allOk = true;
+    for (const comm::ConnectionSettings &target : resolveTargets(command.targets)) {
+        out << "check " << describeTarget(target) << '\n';
+        out.flush();
+        const CheckReport report = checkConnection(target);
+        out << formatReport(report) << (report.ok() ? "result: ok\n" : "result: problem\n");
+        out.flush();
+        allOk = allOk && report.ok();
+    }
+    return allOk ? ExitOk : ExitFailure;
+}
+
+int profile(const Command &command, QTextStream &out) {
+    if (command.outputPath.isEmpty() || command.outputPath == QLatin1String("-")) {
+        out << profileTemplate();
+        return ExitOk;
+    }
+    writeProfileTemplate(command.outputPath, command.force);
+    out << "Wrote a profile template to " << command.outputPath << ".\n";
+    return ExitOk;
+}
+
+int dispatch(const Command &command, QTextStream &out, QTextStream &err) {
+    switch (command.action) {
+    case Action::Usage:
+        out << usageText();
+        return ExitOk;
+    case Action::Version:
+        out << "krv520-cli " << KRV_VERSION << '\n';
+        return ExitOk;
+    case Action::List:
+        list(out);
+        return ExitOk;
+    case Action::TopicHelp:
+        return topicHelp(command, out, err);
+    case Action::Profile:
+        return profile(command, out);
+    case Action::Download: {
+        const QByteArray batch = batchFor(command);
+        if (command.dryRun) {
+            out << describeBatch(batch);
+            return ExitOk;
+        }
+        return send(command, batch, out);
+    }
+    case Action::TestPrint: {
+        const QByteArray page = testprint::makeTestPage();
+        if (command.dryRun) {
+            out << hexDump(page);
+            return ExitOk;
+        }
+        return send(command, page, out);
+    }
+    case Action::Check:
+        return check(command, out);
+    }
+    return ExitUsage;
+}
+
+} // namespace
+
+std::vector<comm::ConnectionSettings> resolveTargets(const std::vector<TargetSource> &sources) {
+    std::vector<comm::ConnectionSettings> targets;
+    for (const TargetSource &source : sources) {
+        if (source.kind == TargetSource::Kind::Connection) {
+            targets.push_back(source.connection);
+            continue;
+        }
+        const auto listed = readTargetsFile(source.targetsFile);
+        if (listed.empty())
+            throw RuntimeError(errors::TargetsSyntax,
+                               QStringLiteral("%1 lists no connection.").arg(source.targetsFile));
+        targets.insert(targets.end(), listed.begin(), listed.end());
+    }
+    if (targets.empty())
+        targets.push_back(comm::readConnectionSettings(QString::fromLatin1(StoredConnectionKey)));
+    return targets;
+}
+
+std::vector<SendResult> sendToAll(const std::vector<comm::ConnectionSettings> &targets,
+                                  const QByteArray &data) {
+    std::vector<SendResult> results;
+    for (const comm::ConnectionSettings &target : targets) {
+        SendResult result;
+        result.target = target;
+        try {
+            const auto port = comm::makePort(target);
+            comm::SendToPrinter(*port, data);
+            result.ok = true;
+            result.bytes = data.size();
+        } catch (const RuntimeError &e) {
+            result.errorNumber = e.number();
+            result.description = e.description();
+        }
+        results.push_back(result);
+    }
+    return results;
+}
+
+QString formatResult(const SendResult &result) {
+    if (result.ok)
+        return QStringLiteral("ok\t%1\tsent %2 bytes")
+            .arg(describeTarget(result.target))
+            .arg(result.bytes);
+    return QStringLiteral("failed\t%1\terror %2: %3")
+        .arg(describeTarget(result.target))
+        .arg(result.errorNumber)
+        .arg(result.description);
+}
+
+QByteArray batchFor(const Command &command) {
+    std::vector<Assignment> fromProfile;
+    if (!command.profilePath.isEmpty())
+        fromProfile = readProfile(command.profilePath);
+    std::vector<Assignment> fromCommandLine;
+    for (const QString &text : command.assignments)
+        fromCommandLine.push_back(parseAssignment(text, QStringLiteral("--set")));
+    return settings::makeSettingsBatch(resolveAssignments(fromProfile, fromCommandLine));
+}
+
+int runCommand(const Command &command, QTextStream &out, QTextStream &err) {
+    try {
+        return dispatch(command, out, err);
+    } catch (const RuntimeError &e) {
+        out.flush();
+        if (errors::isUsageError(e.number())) {
+            err << "krv520-cli: " << e.description() << '\n';
+            return ExitUsage;
+        }
+        err << "krv520-cli: error " << e.number() << ": " << e.description() << '\n';
+        return ExitFailure;
+    }
+}
+
+int runProgram(const QStringList &arguments, QTextStream &out, QTextStream &err) {
+    if (arguments.isEmpty()) {
+        err << usageText();
+        return ExitUsage;
+    }
+    Command command;
+    try {
+        command = parseCommandLine(arguments);
+    } catch (const RuntimeError &e) {
+        err << "krv520-cli: " << e.description() << "\nSee \"krv520-cli --help\".\n";
+        return ExitUsage;
+    }
+    return runCommand(command, out, err);
+}
+
+} // namespace krv::cli

@@ -1,0 +1,121 @@
+#include "Targets.h"
+
+#include "CliErrors.h"
+#include "RuntimeError.h"
+
+#include <QFile>
+#include <QRegularExpression>
+
+namespace krv::cli {
+
+namespace {
+
+using Kind = comm::ConnectionSettings::Kind;
+
+quint16 portNumber(const QString &text, const QString &whole) {
+    bool ok = false;
+    const uint port = text.toUInt(&ok, 10);
+    if (!ok || port < 1 || port > 65535)
+        throw RuntimeError(
+            errors::BadArgument,
+            QStringLiteral("\"%1\": the port must be a number from 1 to 65535.").arg(whole));
+    return quint16(port);
+}
+
+} // namespace
+
+comm::ConnectionSettings parseTcpTarget(const QString &text) {
+    comm::ConnectionSettings target;
+    target.kind = Kind::Tcp;
+    const QString spec = text.trimmed();
+    if (spec.startsWith(QLatin1Char('['))) {
+        const qsizetype close = spec.indexOf(QLatin1Char(']'));
+        if (close < 0)
+            throw RuntimeError(
+                errors::BadArgument,
+                QStringLiteral("\"%1\": missing \"]\" after the address.").arg(text));
+        target.host = spec.mid(1, close - 1);
+        const QString rest = spec.mid(close + 1);
+        if (rest.startsWith(QLatin1Char(':')))
+            target.port = portNumber(rest.mid(1), text);
+        else if (!rest.isEmpty())
+            throw RuntimeError(errors::BadArgument,
+                               QStringLiteral("\"%1\" is not HOST[:PORT].").arg(text));
+    } else if (spec.count(QLatin1Char(':')) == 1) {
+        const qsizetype colon = spec.indexOf(QLatin1Char(':'));
+        target.host = spec.left(colon);
+        target.port = portNumber(spec.mid(colon + 1), text);
+    } else {
+        target.host = spec;
+    }
+    if (target.host.isEmpty())
+        throw RuntimeError(
+            errors::BadArgument,
+            QStringLiteral("\"%1\": the host name or address is missing.").arg(text));
+    return target;
+}
+
+std::vector<comm::ConnectionSettings> parseTargets(const QString &text, const QString &fileName) {
+    std::vector<comm::ConnectionSettings> targets;
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const QString line = lines[i].trimmed();
+        if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
+            continue;
+        const QString where = QStringLiteral("%1:%2").arg(fileName).arg(i + 1);
+        const qsizetype blank = line.indexOf(QRegularExpression(QStringLiteral("\\s")));
+        const QString kind = blank < 0 ? line : line.left(blank);
+        const QString value = blank < 0 ? QString() : line.mid(blank + 1).trimmed();
+        if (value.isEmpty())
+            throw RuntimeError(errors::TargetsSyntax,
+                               QStringLiteral("%1: \"%2\" needs a value, e.g. \"tcp 10.0.0.5\".")
+                                   .arg(where, line));
+        comm::ConnectionSettings target;
+        if (kind.compare(QLatin1String("tcp"), Qt::CaseInsensitive) == 0) {
+            try {
+                target = parseTcpTarget(value);
+            } catch (const RuntimeError &e) {
+                throw RuntimeError(errors::TargetsSyntax,
+                                   where + QStringLiteral(": ") + e.description());
+            }
+        } else if (kind.compare(QLatin1String("queue"), Qt::CaseInsensitive) == 0) {
+            target.kind = Kind::Spooler;
+            target.queue = value;
+        } else if (kind.compare(QLatin1String("file"), Qt::CaseInsensitive) == 0) {
+            target.kind = Kind::File;
+            target.path = value;
+        } else {
+            throw RuntimeError(errors::TargetsSyntax,
+                               QStringLiteral("%1: \"%2\" is not a kind of connection; use tcp, "
+                                              "queue or file.")
+                                   .arg(where, kind));
+        }
+        targets.push_back(target);
+    }
+    return targets;
+}
+
+std::vector<comm::ConnectionSettings> readTargetsFile(const QString &path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw RuntimeError(errors::UnreadableFile,
+                           QStringLiteral("Cannot read %1: %2.").arg(path, file.errorString()));
+    return parseTargets(QString::fromUtf8(file.readAll()), path);
+}
+
+QString describeTarget(const comm::ConnectionSettings &target) {
+    switch (target.kind) {
+    case Kind::Tcp:
+        return target.host.contains(QLatin1Char(':'))
+                   ? QStringLiteral("tcp [%1]:%2").arg(target.host).arg(target.port)
+                   : QStringLiteral("tcp %1:%2").arg(target.host).arg(target.port);
+    case Kind::File:
+        return QStringLiteral("file %1").arg(target.path);
+    case Kind::Spooler:
+        break;
+    }
+    return target.queue.isEmpty() ? QStringLiteral("queue (default)")
+                                  : QStringLiteral("queue %1").arg(target.queue);
+}
+
+} // namespace krv::cli
