@@ -20,7 +20,10 @@ QString lastCupsError() {
 }
 
 QString schedulerName() {
-    return QString::fromUtf8(cupsServer());
+    const QString server = QString::fromUtf8(cupsServer());
+    if (server.startsWith(QLatin1Char('/')))
+        return server; // a local socket
+    return QStringLiteral("%1:%2").arg(server).arg(ippPort());
 }
 
 // Deliberately short: a queue that has disappeared is reported at once.
@@ -37,10 +40,13 @@ bool queueExists(http_t *http, const char *name) {
 http_t *connectToSpooler() {
     http_t *http = httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1,
                                 ConnectTimeoutMs, nullptr);
+    // CUPS words a refused connection as "Host is down", which sends the
+    // operator after the wrong machine; say what is known instead.
     if (!http)
         throw RuntimeError(errors::SpoolerUnavailable,
-                           QStringLiteral("The print spooler (CUPS at %1) cannot be reached: %2.")
-                               .arg(schedulerName(), lastCupsError()));
+                           QStringLiteral("The print spooler (CUPS at %1) cannot be reached: it "
+                                          "is not running there or does not accept connections.")
+                               .arg(schedulerName()));
     httpSetTimeout(http, RequestTimeoutS, nullptr, nullptr);
     return http;
 }
