@@ -187,10 +187,14 @@ ConnectionSettings VelaComm::settings() const {
 }
 
 void VelaComm::setSettings(const ConnectionSettings &s) {
+    // A kind switched off at design time cannot be chosen; the first one
+    // offered takes its place.
     const int kind = mKind->findData(int(s.kind));
     if (kind >= 0)
         mKind->setCurrentIndex(kind);
-    else if (mKind->count() == 0)
+    else if (mKind->count() > 0)
+        mKind->setCurrentIndex(0);
+    else
         mHiddenKind = s.kind;
     selectQueue(s.queue);
     mHost->setText(s.host);
