@@ -83,8 +83,6 @@ private slots:
     void sameResultWhateverTheChunks();
     void sizeAndFeedArguments_data();
     void sizeAndFeedArguments();
-    void parsesOnlyWellFormedTokens_data();
-    void parsesOnlyWellFormedTokens();
 };
 
 void TestSimDecoder::wellFormedBatches_data() {
@@ -314,34 +312,6 @@ void TestSimDecoder::sizeAndFeedArguments() {
     } else {
         QCOMPARE(e.kind, Event::Kind::Feed);
         QCOMPARE(e.lines, lines);
-    }
-}
-
-void TestSimDecoder::parsesOnlyWellFormedTokens_data() {
-    QTest::addColumn<QByteArray>("token");
-    QTest::addColumn<bool>("valid");
-    QTest::addColumn<int>("switchNumber");
-    QTest::addColumn<int>("mask");
-    QTest::newRow("set") << QByteArray("#+A0100") << true << 10 << 0x0100;
-    QTest::newRow("clear") << QByteArray("#-3FF00") << true << 3 << 0xFF00;
-    QTest::newRow("store") << QByteArray("#W00000") << true << 0 << 0;
-    QTest::newRow("store with operands") << QByteArray("#W00001") << false << 0 << 0;
-    QTest::newRow("six characters") << QByteArray("#+1001") << false << 0 << 0;
-    QTest::newRow("eight characters") << QByteArray("#+100100") << false << 0 << 0;
-    QTest::newRow("lowercase") << QByteArray("#+1000f") << false << 0 << 0;
-    QTest::newRow("no hash") << QByteArray("++10010") << false << 0 << 0;
-}
-
-void TestSimDecoder::parsesOnlyWellFormedTokens() {
-    QFETCH(QByteArray, token);
-    QFETCH(bool, valid);
-    SwitchToken parsed;
-    QCOMPARE(parseToken(token, &parsed), valid);
-    if (valid) {
-        QFETCH(int, switchNumber);
-        QFETCH(int, mask);
-        QCOMPARE(parsed.switchNumber, switchNumber);
-        QCOMPARE(int(parsed.mask), mask);
     }
 }
 

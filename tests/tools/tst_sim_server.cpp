@@ -126,7 +126,6 @@ class TestSimServer : public QObject {
 private slots:
     void init();
     void servesBatchAndStoresSwitches();
-    void storedSwitchesSurviveRestart();
     void droppedConnectionIsReportedAndServingGoesOn_data();
     void droppedConnectionIsReportedAndServingGoesOn();
     void servesOneConnectionAtATime();
@@ -164,20 +163,6 @@ void TestSimServer::servesBatchAndStoresSwitches() {
     QFile log(mDir->filePath("log"));
     QVERIFY(log.open(QIODevice::ReadOnly));
     QVERIFY(log.readAll().contains("Print Speed: Low (50mm/s) (switch 2 0000 -> 0020)\n"));
-}
-
-void TestSimServer::storedSwitchesSurviveRestart() {
-    const QString state = mDir->filePath("state");
-    {
-        Simulator sim(mDir->path());
-        QVERIFY(sim.start({"--state", state}));
-        sim.send(WorkedBatch);
-        QVERIFY(sim.waitFor("job 1: 44 bytes"));
-    }
-    Simulator sim(mDir->path());
-    QVERIFY(sim.start({"--state", state}));
-    sim.send(framed("#-10010") + framed("#W00000"));
-    QVERIFY(sim.waitFor("Zero Style: Standard (switch 1 0010 -> 0000)"));
 }
 
 void TestSimServer::droppedConnectionIsReportedAndServingGoesOn_data() {

@@ -54,7 +54,6 @@ private slots:
     void storedChangesAreNamed_data();
     void storedChangesAreNamed();
     void commandsChangeWorkingValuesOnly();
-    void storeReportsEachChangedSwitch();
     void stateFileRoundTrip();
     void missingStateFileStartsAtZero();
     void badStateFileIsRejected_data();
@@ -150,15 +149,6 @@ void TestSimSwitches::commandsChangeWorkingValuesOnly() {
     (void)changeLines(switches, job({"#W00000"}));
     QCOMPARE(switches.stored(3), std::uint16_t(0x0082));
     QVERIFY(!switches.hasUnstoredChanges());
-}
-
-void TestSimSwitches::storeReportsEachChangedSwitch() {
-    MemorySwitches switches;
-    switches.set(0xF, 0xFFFF);
-    switches.set(1, 0x0010);
-    const std::vector<SwitchChange> expected{{1, 0, 0x0010}, {15, 0, 0xFFFF}};
-    QVERIFY(switches.store() == expected);
-    QVERIFY(switches.store().empty());
 }
 
 void TestSimSwitches::stateFileRoundTrip() {
