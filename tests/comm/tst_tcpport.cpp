@@ -139,6 +139,32 @@ private slots:
         QCOMPARE(krv::test::openFileDescriptors(), fdsBefore);
     }
 
+    void resetAfterTheWriteIsNotSuccess() {
+        // The whole job fits the buffers, so the write itself succeeds; the
+        // reset shows only while closing, and must still be reported.
+        const int fdsBefore = krv::test::openFileDescriptors();
+        {
+            TcpPeer peer(TcpPeer::Mode::ResetAfter, 1);
+            TcpPort port(QStringLiteral("127.0.0.1"), peer.port(), shortTimeouts());
+            const int number = sendError(port, krv::test::everyByteValue()).number();
+            QVERIFY2(number == errors::TcpCloseFailed || number == errors::TcpWriteFailed,
+                     qPrintable(QString::number(number)));
+        }
+        QCOMPARE(krv::test::openFileDescriptors(), fdsBefore);
+    }
+
+    void acknowledgedJobToPeerThatStaysOpenIsDelivered() {
+        // Some print servers keep their end open; once their system has
+        // acknowledged every byte, waiting longer cannot tell us more.
+        const int fdsBefore = krv::test::openFileDescriptors();
+        {
+            TcpPeer peer(TcpPeer::Mode::NeverRead);
+            TcpPort port(QStringLiteral("127.0.0.1"), peer.port(), shortTimeouts());
+            QCOMPARE(sendError(port, krv::test::everyByteValue()).number(), 0);
+        }
+        QCOMPARE(krv::test::openFileDescriptors(), fdsBefore);
+    }
+
     void sendWithoutOpenIsAnError() {
         TcpPort port(QStringLiteral("127.0.0.1"), 9100);
         QVERIFY_THROWS_EXCEPTION(krv::RuntimeError, port.SendData("x"));
