@@ -21,10 +21,16 @@ Command parseCommandLine(const QStringList &arguments) {
     QStringList positional;
     bool sawAction = false;
 
-    for (qsizetype i = 0; i < arguments.size(); ++i) {
-        QString argument = arguments[i];
+    // Asking for help wins over any mistake elsewhere on the line.
+    for (const QString &argument : arguments) {
+        if (argument == QLatin1String("--"))
+            break;
         if (argument == QLatin1String("-h") || argument == QLatin1String("--help"))
             return Command{};
+    }
+
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        QString argument = arguments[i];
         if (argument == QLatin1String("--version")) {
             Command version;
             version.action = Action::Version;
