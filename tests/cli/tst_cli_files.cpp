@@ -255,6 +255,11 @@ void TestCliFiles::dryRunShowsStrayBytes() {
     QCOMPARE(text, QString("1B 1D 23 57 30 30 30 30 30 0A  (not a memory-switch command)\n"));
     QVERIFY(describeBatch(QByteArray("\x1b\x1d#X12345\n\0", 11)).contains("not a memory-switch"));
     QVERIFY(decodeToken("#+2003g").isEmpty());
+    // A command that lost its NUL shifts everything after it.
+    const QString shifted = describeBatch(QByteArray::fromHex("1b1d232d32303033300a"
+                                                              "1b1d235730303030300a00"));
+    QVERIFY2(!shifted.contains("#-20030"), qPrintable(shifted));
+    QVERIFY(shifted.contains("not a memory-switch command"));
 }
 
 void TestCliFiles::hexDumpOffsets() {
