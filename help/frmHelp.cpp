@@ -42,13 +42,20 @@ void frmHelp::setVisible(bool visible) {
     QDialog::setVisible(visible);
 }
 
+// The box never sees the left button, so a click starts no selection that
+// would still be pending the next time the window shows.
 bool frmHelp::eventFilter(QObject *watched, QEvent *event) {
-    if (watched == mRtbHelp->viewport() && event->type() == QEvent::MouseButtonRelease &&
-        static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
+    if (watched != mRtbHelp->viewport())
+        return QDialog::eventFilter(watched, event);
+    const QEvent::Type type = event->type();
+    if (type != QEvent::MouseButtonPress && type != QEvent::MouseButtonRelease &&
+        type != QEvent::MouseButtonDblClick)
+        return false;
+    if (static_cast<QMouseEvent *>(event)->button() != Qt::LeftButton)
+        return false;
+    if (type == QEvent::MouseButtonRelease)
         rtbHelp_Click();
-        return true;
-    }
-    return QDialog::eventFilter(watched, event);
+    return true;
 }
 
 void frmHelp::mouseReleaseEvent(QMouseEvent *event) {

@@ -53,7 +53,7 @@ struct Seen {
     bool watchdogFired = false;
 };
 
-enum class ClickOn { Text, Window };
+enum class ClickOn { Text, Window, EscapeKey, DragOverText };
 
 // Calls butHelp_Click(index) and, once the help window runs modally, records
 // what it shows and clicks it. A watchdog hides it if the click does not.
@@ -67,10 +67,22 @@ Seen clickHelp(HelpDesk &desk, QWidget *owner, std::int16_t index, ClickOn where
         seen.visible = help->isVisible();
         seen.text = help->rtbHelp()->toPlainText();
         seen.frame = help->frameGeometry();
-        if (where == ClickOn::Text)
+        switch (where) {
+        case ClickOn::Text:
             QTest::mouseClick(help->rtbHelp()->viewport(), Qt::LeftButton, {}, QPoint(20, 20));
-        else
+            break;
+        case ClickOn::Window:
             QTest::mouseClick(help, Qt::LeftButton, {}, QPoint(2, 2));
+            break;
+        case ClickOn::DragOverText:
+            QTest::mousePress(help->rtbHelp()->viewport(), Qt::LeftButton, {}, QPoint(5, 30));
+            QTest::mouseMove(help->rtbHelp()->viewport(), QPoint(250, 90));
+            QTest::mouseRelease(help->rtbHelp()->viewport(), Qt::LeftButton, {}, QPoint(250, 90));
+            break;
+        case ClickOn::EscapeKey:
+            QTest::keyClick(help, Qt::Key_Escape);
+            break;
+        }
     });
     QTimer watchdog;
     watchdog.setSingleShot(true);
@@ -97,6 +109,8 @@ struct Fixture {
 
 } // namespace
 
+Q_DECLARE_METATYPE(ClickOn)
+
 class TestFrmHelp : public QObject {
     Q_OBJECT
 private slots:
@@ -104,7 +118,9 @@ private slots:
     void showsEachTopicModally_data();
     void showsEachTopicModally();
     void clickOnTextHidesAndKeepsContent();
-    void clickOnWindowHides();
+    void hidesOn_data();
+    void hidesOn();
+    void dragOverTextSelectsNothing();
     void nextHelpReplacesContent();
     void sameTopicTwiceShowsItOnce();
     void indexOutsideRangeRaisesError9_data();
@@ -162,12 +178,29 @@ void TestFrmHelp::clickOnTextHidesAndKeepsContent() {
     QCOMPARE(help->rtbHelp()->toPlainText(), expectedText().at(4));
 }
 
-void TestFrmHelp::clickOnWindowHides() {
+void TestFrmHelp::hidesOn_data() {
+    QTest::addColumn<ClickOn>("where");
+    QTest::newRow("click on the text") << ClickOn::Text;
+    QTest::newRow("click on the window") << ClickOn::Window;
+    QTest::newRow("Escape key") << ClickOn::EscapeKey;
+}
+
+void TestFrmHelp::hidesOn() {
+    QFETCH(ClickOn, where);
     Fixture f;
-    const Seen seen = clickHelp(f.desk, f.owner.get(), 11, ClickOn::Window);
+    const Seen seen = clickHelp(f.desk, f.owner.get(), 11, where);
     QVERIFY(!seen.watchdogFired);
     QVERIFY(seen.modalWasHelp);
     QVERIFY(!f.desk.helpWindow()->isVisible());
+    QCOMPARE(f.desk.helpWindow()->rtbHelp()->toPlainText(), expectedText().at(11));
+}
+
+void TestFrmHelp::dragOverTextSelectsNothing() {
+    Fixture f;
+    const Seen seen = clickHelp(f.desk, f.owner.get(), 6, ClickOn::DragOverText);
+    QVERIFY(!seen.watchdogFired);
+    QVERIFY(!f.desk.helpWindow()->isVisible());
+    QVERIFY(!f.desk.helpWindow()->rtbHelp()->textCursor().hasSelection());
 }
 
 void TestFrmHelp::nextHelpReplacesContent() {
