@@ -32,21 +32,14 @@ constexpr std::array<char16_t, 32> Cp1252High = {
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 
 // Destinations whose content is never shown, whether or not \* marks them.
-constexpr std::array<std::string_view, 30> SkippedDestinations = {"info",      "stylesheet",
-                                                                  "pict",      "object",
-                                                                  "header",    "headerl",
-                                                                  "headerr",   "headerf",
-                                                                  "footer",    "footerl",
-                                                                  "footerr",   "footerf",
-                                                                  "footnote",  "fldinst",
-                                                                  "listtable", "listoverridetable",
-                                                                  "revtbl",    "rsidtbl",
-                                                                  "xmlnstbl",  "filetbl",
-                                                                  "themedata", "colorschememapping",
-                                                                  "datastore", "latentstyles",
-                                                                  "generator", "bkmkstart",
-                                                                  "bkmkend",   "annotation",
-                                                                  "atnid",     "atnauthor"};
+// clang-format off
+constexpr std::array<std::string_view, 30> SkippedDestinations = {
+    "info", "stylesheet", "pict", "object", "header", "headerl", "headerr", "headerf",
+    "footer", "footerl", "footerr", "footerf", "footnote", "fldinst", "listtable",
+    "listoverridetable", "revtbl", "rsidtbl", "xmlnstbl", "filetbl", "themedata",
+    "colorschememapping", "datastore", "latentstyles", "generator", "bkmkstart", "bkmkend",
+    "annotation", "atnid", "atnauthor"};
+// clang-format on
 
 enum class Destination { Text, FontTable, ColourTable, Skip };
 

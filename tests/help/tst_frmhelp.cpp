@@ -1,11 +1,11 @@
 // The help window and the Help buttons' handler, offscreen. While the window
 // is modal a zero-delay timer looks at it and clicks it, which ends exec().
+#include "ExpectedTopics.h"
 #include "HelpDesk.h"
 #include "RuntimeError.h"
 #include "frmHelp.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QPointer>
 #include <QTest>
 #include <QTextEdit>
@@ -18,24 +18,10 @@ using namespace krv::help;
 
 namespace {
 
-// What each topic shows, paragraph by paragraph, from tests/data/help.
+// What each topic shows, its paragraphs joined by line breaks.
 QStringList expectedTexts() {
-    QFile file(QStringLiteral(KRV_TEST_DATA_DIR "/help/rendered-topics.txt"));
-    if (!file.open(QIODevice::ReadOnly))
-        qFatal("cannot read rendered-topics.txt");
-    QList<QStringList> topics;
-    QStringList lines = QString::fromUtf8(file.readAll()).split(u'\n');
-    lines.removeLast();
-    for (const QString &line : lines) {
-        if (line.startsWith(u'#'))
-            continue;
-        if (line.startsWith(QStringLiteral("topic ")))
-            topics.append(QStringList());
-        else
-            topics.last().append(line);
-    }
     QStringList texts;
-    for (const QStringList &paragraphs : topics)
+    for (const QStringList &paragraphs : expectedParagraphs())
         texts << paragraphs.join(u'\n');
     return texts;
 }

@@ -1,10 +1,10 @@
 // The sixteen help documents: their exact shape, and what the reader makes of
 // each, checked against text and formatting written down by hand.
+#include "ExpectedTopics.h"
 #include "HelpTopics.h"
 #include "RtfReader.h"
 
 #include <QColor>
-#include <QFile>
 #include <QFont>
 #include <QTest>
 #include <QTextBlock>
@@ -14,25 +14,6 @@
 using namespace krv::help;
 
 namespace {
-
-// Paragraphs per topic as tests/data/help/rendered-topics.txt lists them.
-QList<QStringList> expectedParagraphs() {
-    QFile file(QStringLiteral(KRV_TEST_DATA_DIR "/help/rendered-topics.txt"));
-    if (!file.open(QIODevice::ReadOnly))
-        qFatal("cannot read rendered-topics.txt");
-    QList<QStringList> topics;
-    QStringList lines = QString::fromUtf8(file.readAll()).split(u'\n');
-    lines.removeLast(); // the file's final line break
-    for (const QString &line : lines) {
-        if (line.startsWith(u'#'))
-            continue;
-        if (line.startsWith(QStringLiteral("topic ")))
-            topics.append(QStringList());
-        else
-            topics.last().append(line);
-    }
-    return topics;
-}
 
 struct Run {
     QString text;
