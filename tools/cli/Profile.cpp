@@ -55,7 +55,7 @@ settings::Selection resolveAssignments(const std::vector<Assignment> &assignment
         if (!chosenAt[position].isEmpty())
             throw RuntimeError(errors::SettingTwice,
                                QStringLiteral("%1: %2 is already chosen at %3.")
-                                   .arg(a.origin, caption(*setting), chosenAt[position]));
+                                   .arg(a.origin, settingKey(*setting), chosenAt[position]));
         chosenAt[position] = a.origin;
         selection[position] = index;
     }

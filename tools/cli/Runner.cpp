@@ -174,7 +174,7 @@ QByteArray batchFor(const Command &command) {
         fromProfile = readProfile(command.profilePath);
     std::vector<Assignment> fromCommandLine;
     for (const QString &text : command.assignments)
-        fromCommandLine.push_back(parseAssignment(text, QStringLiteral("--set")));
+        fromCommandLine.push_back(parseAssignment(text, QStringLiteral("--set %1").arg(text)));
     return settings::makeSettingsBatch(resolveAssignments(fromProfile, fromCommandLine));
 }
 
