@@ -62,9 +62,9 @@ constexpr Entry Buffer[] = {
 };
 
 constexpr Entry IntCSet[] = {
-    {NoChange},   {"USA"},        {"France"},     {"Germany"},       {"U.K."},   {"Denmark #1"},
-    {"Sweden"},   {"Italy"},      {"Spain #1"},   {"Japan"},         {"Norway"}, {"Denmark #2"},
-    {"Spain #2"}, {"Latin America"}, {"Korean"},  {"Ireland"},       {"Legal"},
+    {NoChange},   {"USA"},           {"France"},   {"Germany"}, {"U.K."},   {"Denmark #1"},
+    {"Sweden"},   {"Italy"},         {"Spain #1"}, {"Japan"},   {"Norway"}, {"Denmark #2"},
+    {"Spain #2"}, {"Latin America"}, {"Korean"},   {"Ireland"}, {"Legal"},
 };
 
 // Entry 2 ends in a space and entry 4 does not: two entries, two values.
@@ -163,14 +163,13 @@ constexpr std::array<Setting, SettingCount> Settings{{
     {"cmbPNEnd", "Paper Near End Sensor:", General, 11, 0xA, 0x0100, Fixed, PNEnd},
     {"cmbPESignal", "Parallel Port Paper End Signal:", General, 12, 0xA, 0x0010, Fixed, PESignal},
     {"cmbBuffer", "Data Buffer Size (ESC/POS):", General, 13, 0xB, 0x0100, Fixed, Buffer},
-    {"cmbIntCSet", "International Character Set:", Characters, 2, 0x1, 0x000F,
-     InternationalCharSet, IntCSet},
+    {"cmbIntCSet", "International Character Set:", Characters, 2, 0x1, 0x000F, InternationalCharSet,
+     IntCSet},
     {"cmbCPage", "Character Code Page:", Characters, 3, 0x3, 0xFF00, CodePage, CPage},
     {"cmbZStyle", "Zero Style:", Characters, 1, 0x1, 0x0010, Fixed, ZStyle},
     {"cmbCSpacing", "Character Spacing:", Characters, 6, 0x3, 0x0010, Fixed, CSpacing},
     {"cmbLSpacing", "Line Spacing:", Characters, 8, 0x3, 0x0001, Fixed, LSpacing},
-    {"cmbEPColumns", "Print Columns (ESC/POS Mode):", Characters, 9, 0x4, 0x0010, Fixed,
-     EPColumns},
+    {"cmbEPColumns", "Print Columns (ESC/POS Mode):", Characters, 9, 0x4, 0x0010, Fixed, EPColumns},
     {"cmbEPFontSize", "Font A Size (ESC/POS Mode):", Characters, 14, 0x1, 0x0080, Fixed,
      EPFontSize},
     {"cmbEPSpacing", "Extra Spacing (ESC/POS Mode):", Characters, 15, 0x3, 0x00C0, Fixed,
@@ -179,7 +178,9 @@ constexpr std::array<Setting, SettingCount> Settings{{
 
 } // namespace
 
-const std::array<Setting, SettingCount> &catalogue() { return Settings; }
+const std::array<Setting, SettingCount> &catalogue() {
+    return Settings;
+}
 
 const Setting *findSetting(std::string_view comboName) {
     for (const Setting &s : Settings) {

@@ -6,7 +6,9 @@ namespace {
 constexpr char ESC = 27;
 constexpr char CRLF[] = "\r\n";
 
-QByteArray esc(const char *command) { return QByteArray(1, ESC) + command; }
+QByteArray esc(const char *command) {
+    return QByteArray(1, ESC) + command;
+}
 
 QByteArray title() {
     return esc("@") + esc("i12") + "Vela" + " " + "KRV520" + esc("i00") + CRLF +
@@ -36,15 +38,20 @@ QByteArray characterTable() {
 // Each sample is preceded by the size command that prints it at that size.
 QByteArray fontScaling() {
     QByteArray sample = esc("EFont Scaling:") + esc("F") + CRLF + "1 x 1 Text" + CRLF;
-    for (const char *line : {"i112x2 Text", "i223x3 Text", "i334x4 Text", "i445x5 Text", "i556x6 Text"})
+    for (const char *line :
+         {"i112x2 Text", "i223x3 Text", "i334x4 Text", "i445x5 Text", "i556x6 Text"})
         sample += esc(line) + CRLF;
     return sample + esc("i00") + CRLF + CRLF;
 }
 
-QByteArray closingFeed() { return esc("d3"); }
+QByteArray closingFeed() {
+    return esc("d3");
+}
 
 } // namespace
 
-QByteArray makeTestPage() { return title() + characterTable() + fontScaling() + closingFeed(); }
+QByteArray makeTestPage() {
+    return title() + characterTable() + fontScaling() + closingFeed();
+}
 
 } // namespace krv::testprint

@@ -51,15 +51,14 @@ void TestBatch::workedBatches_data() {
     QTest::addColumn<QByteArray>("expected");
     QTest::addColumn<int>("size");
 
-    QTest::newRow("all No Change") << Selection{}
-                                   << QByteArray::fromHex("1b 1d 23 57 30 30 30 30 30 0a 00") << 11;
-    QTest::newRow("speed and zero")
-        << select({{"cmbSpeed", 3}, {"cmbZStyle", 2}})
-        << QByteArray::fromHex("1b 1d 23 2d 32 30 30 33 30 0a 00"
-                               "1b 1d 23 2b 32 30 30 32 30 0a 00"
-                               "1b 1d 23 2b 31 30 30 31 30 0a 00"
-                               "1b 1d 23 57 30 30 30 30 30 0a 00")
-        << 44;
+    QTest::newRow("all No Change")
+        << Selection{} << QByteArray::fromHex("1b 1d 23 57 30 30 30 30 30 0a 00") << 11;
+    QTest::newRow("speed and zero") << select({{"cmbSpeed", 3}, {"cmbZStyle", 2}})
+                                    << QByteArray::fromHex("1b 1d 23 2d 32 30 30 33 30 0a 00"
+                                                           "1b 1d 23 2b 32 30 30 32 30 0a 00"
+                                                           "1b 1d 23 2b 31 30 30 31 30 0a 00"
+                                                           "1b 1d 23 57 30 30 30 30 30 0a 00")
+                                    << 44;
     QTest::newRow("international set and code page")
         << select({{"cmbIntCSet", 1}, {"cmbCPage", 23}})
         << framed({"#-1000F", "#+10000", "#-3FF00", "#+32000", "#W00000"}) << 55;
@@ -69,17 +68,28 @@ void TestBatch::workedBatches_data() {
                    "#+A0010", "#+B0100", "#-1000F", "#+1000F", "#-3FF00", "#+34F00", "#+10010",
                    "#+30010", "#+30001", "#+40010", "#+10080", "#+300C0", "#W00000"})
         << 220;
-    QTest::newRow("longest")
-        << select({{"cmbFFAction", 1}, {"cmbSpeed", 2}, {"cmbDensity", 6}, {"cmbCRCode", 1},
-                   {"cmbPWidth", 2}, {"cmbPNEnd", 1}, {"cmbPESignal", 2}, {"cmbBuffer", 1},
-                   {"cmbIntCSet", 11}, {"cmbCPage", 36}, {"cmbZStyle", 1}, {"cmbCSpacing", 2},
-                   {"cmbLSpacing", 1}, {"cmbEPColumns", 2}, {"cmbEPFontSize", 1},
-                   {"cmbEPSpacing", 3}})
-        << framed({"#-00004", "#-20030", "#+20010", "#-20007", "#+20006", "#-30002", "#+40003",
-                   "#-A0100", "#+A0010", "#-B0100", "#-1000F", "#+1000A", "#-3FF00", "#+34A00",
-                   "#-10010", "#+30010", "#-30001", "#+40010", "#-10080", "#-300C0", "#+30080",
-                   "#W00000"})
-        << 242;
+    QTest::newRow("longest") << select({{"cmbFFAction", 1},
+                                        {"cmbSpeed", 2},
+                                        {"cmbDensity", 6},
+                                        {"cmbCRCode", 1},
+                                        {"cmbPWidth", 2},
+                                        {"cmbPNEnd", 1},
+                                        {"cmbPESignal", 2},
+                                        {"cmbBuffer", 1},
+                                        {"cmbIntCSet", 11},
+                                        {"cmbCPage", 36},
+                                        {"cmbZStyle", 1},
+                                        {"cmbCSpacing", 2},
+                                        {"cmbLSpacing", 1},
+                                        {"cmbEPColumns", 2},
+                                        {"cmbEPFontSize", 1},
+                                        {"cmbEPSpacing", 3}})
+                             << framed({"#-00004", "#-20030", "#+20010", "#-20007", "#+20006",
+                                        "#-30002", "#+40003", "#-A0100", "#+A0010", "#-B0100",
+                                        "#-1000F", "#+1000A", "#-3FF00", "#+34A00", "#-10010",
+                                        "#+30010", "#-30001", "#+40010", "#-10080", "#-300C0",
+                                        "#+30080", "#W00000"})
+                             << 242;
 }
 
 void TestBatch::workedBatches() {

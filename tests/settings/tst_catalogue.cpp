@@ -33,7 +33,9 @@ QList<Row> documentedEntries() {
     return rows;
 }
 
-QString text(std::string_view s) { return QString::fromLatin1(s.data(), qsizetype(s.size())); }
+QString text(std::string_view s) {
+    return QString::fromLatin1(s.data(), qsizetype(s.size()));
+}
 
 QStringList tokensOf(const Setting &s, std::int16_t index) {
     QStringList out;
@@ -118,7 +120,8 @@ void TestCatalogue::everyEntryYieldsItsTokens_data() {
     QTest::addColumn<QString>("entry");
     QTest::addColumn<QStringList>("tokens");
     for (const Row &r : documentedEntries())
-        QTest::addRow("%s %d", qPrintable(r.combo), r.index) << r.combo << r.index << r.text << r.tokens;
+        QTest::addRow("%s %d", qPrintable(r.combo), r.index)
+            << r.combo << r.index << r.text << r.tokens;
 }
 
 void TestCatalogue::everyEntryYieldsItsTokens() {

@@ -15,7 +15,9 @@ constexpr char ESC = 27;
 constexpr int TableStart = 2 + 21 + 38 + 23 + 42;
 constexpr int RowSize = 47;
 
-QByteArray row(int r) { return makeTestPage().mid(TableStart + r * RowSize, RowSize); }
+QByteArray row(int r) {
+    return makeTestPage().mid(TableStart + r * RowSize, RowSize);
+}
 
 // The printed characters of a line: ESC and its command letters take no column.
 QByteArray printed(const QByteArray &line, int commandLength) {
@@ -53,7 +55,8 @@ void TestTestPage::isTheSameNineHundredNinetyTwoBytesEveryTime() {
 void TestTestPage::beginsWithTitleAndHeadings() {
     const QByteArray expected = QByteArray("\x1b@\x1bi12Vela KRV520\x1bi00\r\n") +
                                 "Configuration utility test print\r\n\r\n\r\n" +
-                                "\x1b" "ECharacter Set Test:\r\n" +
+                                "\x1b"
+                                "ECharacter Set Test:\r\n" +
                                 "         0 1 2 3 4 5 6 7 8 9 A B C D E F\r\n";
     QCOMPARE(expected.size(), TableStart);
     QCOMPARE(makeTestPage().left(TableStart), expected);
@@ -62,12 +65,14 @@ void TestTestPage::beginsWithTitleAndHeadings() {
 void TestTestPage::documentedRows_data() {
     QTest::addColumn<int>("r");
     QTest::addColumn<QByteArray>("bytes");
-    QTest::newRow("row 0") << 0
-                           << QByteArray::fromHex(
-                                  "1B 45 20 20 20 20 20 20 20 30 20 20 20 20 20 1B 46 20 20 30 20 40 "
-                                  "20 50 20 60 20 70 20 80 20 90 20 A0 20 B0 20 C0 20 D0 20 E0 20 F0 "
-                                  "20 0D 0A");
-    QByteArray row15 = QByteArray("\x1b" "E       F     \x1b" "F");
+    QTest::newRow("row 0")
+        << 0
+        << QByteArray::fromHex("1B 45 20 20 20 20 20 20 20 30 20 20 20 20 20 1B 46 20 20 30 20 40 "
+                               "20 50 20 60 20 70 20 80 20 90 20 A0 20 B0 20 C0 20 D0 20 E0 20 F0 "
+                               "20 0D 0A");
+    QByteArray row15 = QByteArray("\x1b"
+                                  "E       F     \x1b"
+                                  "F");
     for (int code : {47, 63, 79, 95, 111, 127, 143, 159, 175, 191, 207, 223, 239, 255})
         row15 += char(code) + QByteArray(" ");
     QTest::newRow("row 15") << 15 << row15 + "\r\n";
@@ -113,12 +118,16 @@ void TestTestPage::charactersStandUnderTheirHighDigit() {
 
 void TestTestPage::endsWithFontScalingAndFeed() {
     const QByteArray expected =
-        QByteArray("\r\n\x1b" "EFont Scaling:\x1b" "F\r\n1 x 1 Text\r\n") +
+        QByteArray("\r\n\x1b"
+                   "EFont Scaling:\x1b"
+                   "F\r\n1 x 1 Text\r\n") +
         "\x1bi112x2 Text\r\n\x1bi223x3 Text\r\n\x1bi334x4 Text\r\n\x1bi445x5 Text\r\n" +
-        "\x1bi556x6 Text\r\n\x1bi00\r\n\r\n\x1b" "d3";
+        "\x1bi556x6 Text\r\n\x1bi00\r\n\r\n\x1b"
+        "d3";
     const QByteArray page = makeTestPage();
     QCOMPARE(page.mid(TableStart + 16 * RowSize), expected);
-    QVERIFY(page.endsWith("\x1b" "d3"));
+    QVERIFY(page.endsWith("\x1b"
+                          "d3"));
 }
 
 void TestTestPage::survivesTheCarrierWithEveryByte() {
