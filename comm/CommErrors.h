@@ -35,5 +35,6 @@ inline constexpr int SpoolerFinishFailed = 1035; // the spooler refused the fini
 // Stored configuration.
 inline constexpr int ConfigWriteFailed = 1040;
 inline constexpr int ConfigInvalidKey = 1041;
+inline constexpr int ConfigReadFailed = 1042; // a store that is there but cannot be read
 
 } // namespace krv::comm::errors

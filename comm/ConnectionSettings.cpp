@@ -86,6 +86,14 @@ ConnectionSettings readConnectionSettings(const QString &key) {
 
 ConnectionSettings readConnectionSettings(const QString &storePath, const QString &key) {
     checkKey(key);
+    // Nothing stored is no failure, but a store that is there and cannot be
+    // read is: QSettings would quietly hand back the defaults.
+    const QFileInfo file(storePath);
+    if (file.exists() && (!file.isFile() || !file.isReadable()))
+        throw RuntimeError(errors::ConfigReadFailed,
+                           QStringLiteral("The stored connection settings in %1 could not be read: "
+                                          "it is not a readable file.")
+                               .arg(storePath));
     ConnectionSettings settings;
     // QSettings keeps whatever it could parse from a damaged file, so every
     // field is judged on its own.

@@ -26,6 +26,7 @@ struct ConnectionSettings {
 
 // Missing key or file gives the defaults; a field that is missing, of the
 // wrong kind or out of range gives that field's default, the rest is kept.
+// A store that exists but cannot be read throws krv::RuntimeError.
 [[nodiscard]] ConnectionSettings readConnectionSettings(const QString &key);
 [[nodiscard]] ConnectionSettings readConnectionSettings(const QString &storePath,
                                                         const QString &key);

@@ -273,10 +273,12 @@ void VelaComm::ClosePort() {
 
 void VelaComm::ReadConfig(const QString &key) {
     setSettings(readConnectionSettings(key));
+    emit configRead(key);
 }
 
 void VelaComm::WriteConfig(const QString &key) {
     writeConnectionSettings(key, settings());
+    emit configWritten(key);
 }
 
 } // namespace krv::comm

@@ -44,6 +44,11 @@ public:
     // when `report` is set and otherwise kept as the list's tool tip.
     void refreshQueues(bool report);
 
+signals:
+    // The stored configuration under `key` was restored or stored.
+    void configRead(const QString &key);
+    void configWritten(const QString &key);
+
 protected:
     void showEvent(QShowEvent *event) override;
 

@@ -101,6 +101,18 @@ private slots:
         QVERIFY(!QFile::exists(connectionStorePath())); // reading creates nothing
     }
 
+    void storeThatCannotBeReadIsReported() {
+        freshConfigHome();
+        QVERIFY(QDir().mkpath(connectionStorePath())); // a folder where the file belongs
+        try {
+            (void)readConnectionSettings(Key);
+            QFAIL("reading a folder as the store succeeded");
+        } catch (const krv::RuntimeError &e) {
+            QCOMPARE(e.number(), errors::ConfigReadFailed);
+            QVERIFY2(e.description().contains(connectionStorePath()), qPrintable(e.description()));
+        }
+    }
+
     void twoKeysDoNotMix() {
         freshConfigHome();
         const auto first = make(Kind::Tcp, QString(), QStringLiteral("10.0.0.1"), 9101, QString());
