@@ -1,0 +1,261 @@
+#include "frmMain.h"
+
+#include "ErrorReport.h"
+#include "Fonts.h"
+#include "Layout.h"
+#include "ProductInfo.h"
+#include "TabControl.h"
+
+#include "HelpDesk.h"
+#include "SendToPrinter.h"
+#include "TestPage.h"
+#include "VelaComm.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QIcon>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+
+#include <algorithm>
+#include <vector>
+
+namespace krv::app {
+namespace {
+
+QString latin1(std::string_view text) {
+    return QString::fromLatin1(text.data(), qsizetype(text.size()));
+}
+
+// Restores the cursor however the send ends.
+struct BusyCursor {
+    BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
+    BusyCursor(const BusyCursor &) = delete;
+    BusyCursor &operator=(const BusyCursor &) = delete;
+};
+
+QString arrayName(const char *name, int index) {
+    return QStringLiteral("%1(%2)").arg(QLatin1String(name)).arg(index);
+}
+
+} // namespace
+
+frmMain::frmMain(QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                          Qt::MSWindowsFixedSizeDialogHint),
+      mSSTab1(new TabControl(
+          {QStringLiteral("Printer"), QStringLiteral("General"), QStringLiteral("Characters")},
+          twipsToPixels(layout::TabHeight), this)),
+      mHelp(std::make_unique<help::HelpDesk>(this)) {
+    setObjectName(QStringLiteral("frmMain"));
+    installFontSubstitutes();
+    setFont(dialogFont());
+    setWindowTitle(QString::fromLatin1(ProductName));
+    setWindowIcon(QIcon(QStringLiteral(":/krv520/krv520.ico")));
+    setFixedSize(toPixels(layout::ClientWidth, layout::ClientHeight));
+
+    mSSTab1->setObjectName(QStringLiteral("SSTab1"));
+    mSSTab1->setGeometry(toPixels(layout::SSTab1));
+    mSSTab1->tabBar()->setFont(dialogFont());
+
+    createPrinterPage();
+    createSettingRows();
+    setTabOrder();
+}
+
+frmMain::~frmMain() = default;
+
+void frmMain::createPrinterPage() {
+    QWidget *page = mSSTab1->page(0);
+
+    labTitle = new QLabel(QString::fromLatin1(ProductName), page);
+    labTitle->setObjectName(QStringLiteral("labTitle"));
+    labTitle->setFont(msSansSerif(18, true));
+    labTitle->setGeometry(toPixels(layout::labTitle));
+    labTitle->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
+    labVersion = new QLabel(QStringLiteral("Version 1.00"), page);
+    labVersion->setObjectName(QStringLiteral("labVersion"));
+    labVersion->setFont(msSansSerif(8.25, true));
+    labVersion->setGeometry(toPixels(layout::labVersion));
+    labVersion->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    QPalette red = labVersion->palette();
+    red.setColor(QPalette::WindowText, QColor(255, 0, 0));
+    labVersion->setPalette(red);
+
+    mVelaComm1 = new comm::VelaComm(page);
+    mVelaComm1->setObjectName(QStringLiteral("VelaComm1"));
+    mVelaComm1->setShowSpooler(true);
+    mVelaComm1->setShowTcpip(true);
+    mVelaComm1->setShowFile(true);
+    mVelaComm1->setGeometry(toPixels(layout::VelaComm1));
+
+    Image1 = new QLabel(page);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setPixmap(QPixmap(QStringLiteral(":/krv520/logo.gif")));
+    Image1->setScaledContents(true);
+    Image1->setGeometry(toPixels(layout::Image1));
+
+    const auto makeButton = [page](const char *name, const char *caption, const TwipsRect &place) {
+        auto *button = new QPushButton(QString::fromLatin1(caption), page);
+        button->setObjectName(QString::fromLatin1(name));
+        button->setGeometry(toPixels(place));
+        button->setAutoDefault(false);
+        return button;
+    };
+    butTestPrint = makeButton("butTestPrint", "Test Print", layout::butTestPrint);
+    butDownload = makeButton("butDownload", "Download Settings", layout::butDownload);
+    butClose = makeButton("butClose", "Close", layout::butClose);
+
+    connect(butTestPrint, &QPushButton::clicked, this,
+            [this] { runGuarded(this, [this] { butTestPrint_Click(); }); });
+    connect(butDownload, &QPushButton::clicked, this,
+            [this] { runGuarded(this, [this] { butDownload_Click(); }); });
+    connect(butClose, &QPushButton::clicked, this,
+            [this] { runGuarded(this, [this] { butClose_Click(); }); });
+}
+
+// One row per catalogue setting, in the catalogue's order, which is each
+// page's top-to-bottom order.
+void frmMain::createSettingRows() {
+    std::array<int, 2> rowsUsed{};
+    for (std::size_t i = 0; i < settings::SettingCount; ++i) {
+        const settings::Setting &setting = settings::catalogue()[i];
+        const int pageIndex = setting.page == settings::Page::General ? 1 : 2;
+        const int row = ++rowsUsed[std::size_t(pageIndex - 1)];
+        QWidget *page = mSSTab1->page(pageIndex);
+
+        // The label array is numbered by the Help button beside it, less one;
+        // the form-feed row's label stands alone.
+        auto *label = new QLabel(latin1(setting.caption), page);
+        label->setObjectName(setting.helpTopic == 0 ? QStringLiteral("Label7")
+                                                    : arrayName("Label8", setting.helpTopic - 1));
+        label->setFont(msSansSerif(9.75, true));
+        label->setGeometry(toPixels(layout::rowLabel(row)));
+        label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+
+        auto *list = new QComboBox(page);
+        list->setObjectName(latin1(setting.comboName));
+        list->setEditable(false);
+        list->setMaxVisibleItems(16);
+        for (const settings::Entry &entry : setting.entries)
+            list->addItem(latin1(entry.text));
+        list->setGeometry(toPixels(layout::rowList(row)));
+        label->setBuddy(list);
+        list->setAccessibleName(latin1(setting.caption).chopped(1));
+        mLists[i] = list;
+
+        auto *help = new QPushButton(QStringLiteral("Help"), page);
+        help->setObjectName(arrayName("butHelp", setting.helpTopic));
+        help->setGeometry(toPixels(layout::rowHelp(row)));
+        help->setAutoDefault(false);
+        help->setAccessibleDescription(
+            QStringLiteral("Help on %1").arg(latin1(setting.caption).chopped(1)));
+        const auto Index = std::int16_t(setting.helpTopic);
+        connect(help, &QPushButton::clicked, this,
+                [this, Index] { runGuarded(this, [this, Index] { butHelp_Click(Index); }); });
+        butHelp[std::size_t(setting.helpTopic)] = help;
+    }
+}
+
+// Focus follows the designed tab order; Qt skips controls on hidden pages.
+void frmMain::setTabOrder() {
+    std::vector<std::pair<int, QWidget *>> order{
+        {layout::TabIndexSSTab1, mSSTab1->tabBar()}, {layout::TabIndexTestPrint, butTestPrint},
+        {layout::TabIndexDownload, butDownload},     {layout::TabIndexClose, butClose},
+        {layout::TabIndexVelaComm1, mVelaComm1},
+    };
+    for (std::size_t i = 0; i < settings::SettingCount; ++i) {
+        const layout::RowTabOrder &tab = layout::SettingTabOrder[i];
+        order.emplace_back(tab.list, mLists[i]);
+        order.emplace_back(tab.help, butHelp[std::size_t(settings::catalogue()[i].helpTopic)]);
+    }
+    std::sort(order.begin(), order.end(),
+              [](const auto &a, const auto &b) { return a.first < b.first; });
+    for (std::size_t i = 1; i < order.size(); ++i)
+        QWidget::setTabOrder(order[i - 1].second, order[i].second);
+}
+
+QComboBox *frmMain::list(const char *comboName) const {
+    const settings::Setting *setting = settings::findSetting(comboName);
+    return mLists[std::size_t(setting - settings::catalogue().data())];
+}
+
+void frmMain::Form_Load() {
+    labVersion->setText(QStringLiteral("Version %1.%2.%3")
+                            .arg(VersionMajor)
+                            .arg(VersionMinor)
+                            .arg(VersionRevision));
+
+    for (const char *name :
+         {"cmbBuffer", "cmbCPage", "cmbCRCode", "cmbCSpacing", "cmbDensity", "cmbEPColumns",
+          "cmbFFAction", "cmbIntCSet", "cmbLSpacing", "cmbPESignal", "cmbPNEnd", "cmbPWidth",
+          "cmbSpeed", "cmbZStyle", "cmbEPFontSize", "cmbEPSpacing"})
+        list(name)->setCurrentIndex(0);
+
+    // A configuration that cannot be read is reported; the panel then keeps
+    // its defaults and start-up goes on.
+    runGuarded(this, [this] { mVelaComm1->ReadConfig(QString::fromLatin1(ConfigKey)); });
+
+    labTitle->setText(QString::fromLatin1(ProductName));
+    setWindowTitle(QString::fromLatin1(ProductName));
+    mSSTab1->setCurrentPage(0);
+    mHelp->LoadHelpTopics();
+    mHelp->loadHelpWindow();
+}
+
+void frmMain::showCentred() {
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
+    show();
+}
+
+void frmMain::closeEvent(QCloseEvent *event) {
+    if (!mUnloaded) {
+        std::int16_t Cancel = 0;
+        Form_Unload(Cancel);
+        mUnloaded = true;
+    }
+    event->accept();
+}
+
+void frmMain::Form_Unload(std::int16_t & /*Cancel*/) {
+    // A configuration that cannot be stored is reported; the window still
+    // closes and the program ends.
+    runGuarded(this, [this] { mVelaComm1->WriteConfig(QString::fromLatin1(ConfigKey)); });
+    mHelp->unloadHelpWindow();
+}
+
+void frmMain::butClose_Click() {
+    close();
+}
+
+settings::Selection frmMain::selection() const {
+    settings::Selection selection{};
+    for (std::size_t i = 0; i < settings::SettingCount; ++i)
+        selection[i] = std::int16_t(mLists[i]->currentIndex());
+    return selection;
+}
+
+void frmMain::butDownload_Click() {
+    SendToPrinter(settings::makeSettingsBatch(selection()));
+}
+
+void frmMain::butTestPrint_Click() {
+    SendToPrinter(testprint::makeTestPage());
+}
+
+void frmMain::butHelp_Click(std::int16_t Index) {
+    mHelp->butHelp_Click(Index);
+}
+
+void frmMain::SendToPrinter(const QByteArray &data) {
+    const BusyCursor busy;
+    comm::SendToPrinter(*mVelaComm1, data);
+}
+
+} // namespace krv::app

@@ -1,0 +1,75 @@
+#pragma once
+
+#include "SettingsBatch.h"
+
+#include <QWidget>
+
+#include <array>
+#include <cstdint>
+#include <memory>
+
+class QComboBox;
+class QLabel;
+class QPushButton;
+
+namespace krv::comm {
+class VelaComm;
+}
+namespace krv::help {
+class HelpDesk;
+}
+
+namespace krv::app {
+
+class TabControl;
+
+// The utility's one working window: the "Printer" page with the connection
+// panel and the action buttons, and the sixteen settings on "General" and
+// "Characters". Click handlers keep the product's own names.
+class frmMain : public QWidget {
+    Q_OBJECT
+public:
+    explicit frmMain(QWidget *parent = nullptr);
+    ~frmMain() override;
+
+    // Runs before the window is first shown.
+    void Form_Load();
+    void showCentred();
+
+    void butDownload_Click();
+    void butTestPrint_Click();
+    void butClose_Click();
+    void butHelp_Click(std::int16_t Index);
+
+    [[nodiscard]] comm::VelaComm *VelaComm1() const { return mVelaComm1; }
+    [[nodiscard]] help::HelpDesk &helpDesk() const { return *mHelp; }
+    [[nodiscard]] TabControl *SSTab1() const { return mSSTab1; }
+    // The selected index of every setting's list, in visiting order.
+    [[nodiscard]] settings::Selection selection() const;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void createPrinterPage();
+    void createSettingRows();
+    void setTabOrder();
+    void Form_Unload(std::int16_t &Cancel);
+    void SendToPrinter(const QByteArray &data);
+    [[nodiscard]] QComboBox *list(const char *comboName) const;
+
+    TabControl *const mSSTab1;
+    QLabel *labTitle = nullptr;
+    QLabel *labVersion = nullptr;
+    QLabel *Image1 = nullptr;
+    comm::VelaComm *mVelaComm1 = nullptr;
+    QPushButton *butTestPrint = nullptr;
+    QPushButton *butDownload = nullptr;
+    QPushButton *butClose = nullptr;
+    std::array<QComboBox *, settings::SettingCount> mLists{}; // visiting order
+    std::array<QPushButton *, 16> butHelp{};                  // by help topic index
+    std::unique_ptr<help::HelpDesk> mHelp;
+    bool mUnloaded = false;
+};
+
+} // namespace krv::app
