@@ -130,6 +130,8 @@ private slots:
     void droppedConnectionIsReportedAndServingGoesOn();
     void servesOneConnectionAtATime();
     void drawsTestPageReceipt();
+    void capturesRawBytesOfEachJob_data();
+    void capturesRawBytesOfEachJob();
     void stopsCleanlyOnSigterm();
     void exitsAfterRequestedJobs();
     void badStateFileStopsStart();
@@ -232,6 +234,38 @@ void TestSimServer::drawsTestPageReceipt() {
     sim.send(WorkedBatch);
     QVERIFY(sim.waitFor("job 2: 44 bytes"));
     QVERIFY(!QFile::exists(mDir->filePath("receipt-2.png")));
+}
+
+void TestSimServer::capturesRawBytesOfEachJob_data() {
+    QTest::addColumn<QByteArray>("first");
+    QTest::addColumn<QByteArray>("second");
+    QByteArray everyByte;
+    for (int c = 0; c < 256; ++c)
+        everyByte += char(c);
+    QTest::newRow("batch, then text") << WorkedBatch << QByteArray("second\r\n");
+    QTest::newRow("every byte value, then a cut command") << everyByte << WorkedBatch.left(25);
+    QTest::newRow("empty job, then the batch") << QByteArray() << WorkedBatch;
+}
+
+void TestSimServer::capturesRawBytesOfEachJob() {
+    QFETCH(QByteArray, first);
+    QFETCH(QByteArray, second);
+    Simulator sim(mDir->path());
+    const QString pattern = mDir->filePath("job-%1.bin");
+    QVERIFY(sim.start({"--capture", pattern}));
+    sim.send(first);
+    QVERIFY(sim.waitFor(QStringLiteral("capture %1 (%2 bytes)")
+                            .arg(mDir->filePath("job-1.bin"))
+                            .arg(first.size())));
+    sim.send(second);
+    QVERIFY(sim.waitFor(QStringLiteral("capture %1 (%2 bytes)")
+                            .arg(mDir->filePath("job-2.bin"))
+                            .arg(second.size())));
+    for (const auto &[name, bytes] : {std::pair{"job-1.bin", first}, {"job-2.bin", second}}) {
+        QFile file(mDir->filePath(name));
+        QVERIFY2(file.open(QIODevice::ReadOnly), name);
+        QCOMPARE(file.readAll(), bytes);
+    }
 }
 
 void TestSimServer::stopsCleanlyOnSigterm() {

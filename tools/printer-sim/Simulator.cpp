@@ -98,6 +98,7 @@ void Simulator::takeNextConnection() {
                .arg(mCurrent->peerPort()));
     mJob = std::make_unique<Job>(mSwitches, mOptions.statePath,
                                  [this](const QString &line) { report(line); });
+    mCaptured.clear();
     connect(mCurrent, &QTcpSocket::readyRead, this, &Simulator::readCurrent);
     connect(mCurrent, &QTcpSocket::disconnected, this, &Simulator::endCurrent);
     // Data may have arrived with the connection, and a short job may even be
@@ -108,8 +109,12 @@ void Simulator::takeNextConnection() {
 }
 
 void Simulator::readCurrent() {
-    if (mCurrent && mJob)
-        mJob->feed(mCurrent->readAll());
+    if (!mCurrent || !mJob)
+        return;
+    const QByteArray bytes = mCurrent->readAll();
+    if (!mOptions.capturePath.isEmpty())
+        mCaptured += bytes;
+    mJob->feed(bytes);
 }
 
 void Simulator::endCurrent() {
@@ -126,6 +131,7 @@ void Simulator::endCurrent() {
                .arg(reset ? QStringLiteral(", connection lost: ") + mCurrent->errorString()
                           : QString()));
     writeReceipt(*mJob, mJobNumber);
+    writeCapture(mJobNumber);
     mJob.reset();
     QTcpSocket *done = mCurrent;
     mCurrent.clear();
@@ -137,6 +143,22 @@ void Simulator::endCurrent() {
         return;
     }
     takeNextConnection();
+}
+
+void Simulator::writeCapture(int number) {
+    if (mOptions.capturePath.isEmpty())
+        return;
+    QString path = mOptions.capturePath;
+    path.replace(QLatin1String("%1"), QString::number(number));
+    QFile file(path);
+    // Written whole when the job ends, so a reader that sees the line sees
+    // every byte.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        file.write(mCaptured) != mCaptured.size() || !file.flush())
+        report(QStringLiteral("cannot write the capture %1").arg(path));
+    else
+        report(QStringLiteral("capture %1 (%2 bytes)").arg(path).arg(mCaptured.size()));
+    mCaptured.clear();
 }
 
 void Simulator::writeReceipt(Job &job, int number) {

@@ -21,7 +21,8 @@ struct Options {
     QString statePath; // empty: the switches live only as long as the program
     QString pngPath;   // "%1" is replaced by the job number; empty: no pictures
     QString logPath;
-    int jobs = 0; // exit after this many connections; 0: serve until stopped
+    QString capturePath; // raw bytes of each job; "%1" as for pngPath; empty: none
+    int jobs = 0;        // exit after this many connections; 0: serve until stopped
 };
 
 // The virtual printer on 127.0.0.1: one connection at a time, each a job.
@@ -53,6 +54,7 @@ private:
     void readCurrent();
     void endCurrent();
     void writeReceipt(Job &job, int number);
+    void writeCapture(int number);
 
     Options mOptions;
     MemorySwitches mSwitches;
@@ -60,6 +62,7 @@ private:
     QTcpServer *const mServer;
     QPointer<QTcpSocket> mCurrent;
     std::unique_ptr<Job> mJob;
+    QByteArray mCaptured; // the current job's bytes, kept only when capturing
     int mJobNumber = 0;
 };
 

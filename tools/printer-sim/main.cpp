@@ -72,6 +72,10 @@ int main(int argc, char *argv[]) {
     const QCommandLineOption log(QStringLiteral("log"),
                                  QStringLiteral("Append every output line to FILE too."),
                                  QStringLiteral("FILE"));
+    const QCommandLineOption capture(QStringLiteral("capture"),
+                                     QStringLiteral("Keep the raw bytes of each job in FILE; %1 in "
+                                                    "the name becomes the job number."),
+                                     QStringLiteral("FILE"));
     const QCommandLineOption jobs(QStringLiteral("jobs"),
                                   QStringLiteral("Exit after N connections."), QStringLiteral("N"));
     const QCommandLineOption once(QStringLiteral("once"),
@@ -83,7 +87,7 @@ int main(int argc, char *argv[]) {
     const QCommandLineOption testPage(QStringLiteral("test-page"),
                                       QStringLiteral("Decode the utility's own test page as if it "
                                                      "had been sent, and exit."));
-    parser.addOptions({port, state, png, log, jobs, once, decode, testPage});
+    parser.addOptions({port, state, png, log, capture, jobs, once, decode, testPage});
     parser.process(app);
     if (!parser.positionalArguments().isEmpty())
         return usage(QStringLiteral("unexpected argument %1").arg(parser.positionalArguments()[0]));
@@ -97,6 +101,7 @@ int main(int argc, char *argv[]) {
     options.statePath = parser.value(state);
     options.pngPath = parser.value(png);
     options.logPath = parser.value(log);
+    options.capturePath = parser.value(capture);
     if (parser.isSet(jobs)) {
         options.jobs = parser.value(jobs).toInt(&ok);
         if (!ok || options.jobs < 1)
