@@ -1,0 +1,122 @@
+#!/usr/bin/env bash
+# Runs every benchmark against a build and prints one table of figures and
+# targets. A missed target is reported, not failed: only a program that does
+# not work makes this script fail.
+#   bench/run.sh [BUILD_DIR]          (default: build)
+# RUNS (start-up runs per program, default 15) and SEND_RUNS (default 200)
+# change the run counts. The table is also written to BUILD_DIR/bench/results.txt.
+set -euo pipefail
+
+build=${1:-build}
+bin=$build/bench
+runs=${RUNS:-15}
+send_runs=${SEND_RUNS:-200}
+for program in krv520-config-bench-startup bare-window krv-bench-launch krv-bench-micro krv-bench-send; do
+    [[ -x "$bin/$program" ]] || { echo "$bin/$program is missing: build first" >&2; exit 1; }
+done
+
+work=$(mktemp -d)
+xvfb_pid=''
+stop_xvfb() {
+    if [[ -n "$xvfb_pid" ]]; then
+        kill "$xvfb_pid" 2>/dev/null || true
+        wait "$xvfb_pid" 2>/dev/null || true
+        xvfb_pid=''
+    fi
+}
+cleanup() {
+    stop_xvfb
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+# Nothing the programs store may reach the operator's own configuration.
+export XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime"
+mkdir -p "$XDG_CONFIG_HOME" && mkdir -m 700 "$XDG_RUNTIME_DIR"
+
+# Start-up and memory on a real X server of our own. Xvfb writes the display
+# number it took to fd 3.
+echo "start-up: $runs runs each under Xvfb, alternating..." >&2
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+xvfb_pid=$!
+for _ in $(seq 100); do [[ -s "$work/display" ]] && break; sleep 0.05; done
+[[ -s "$work/display" ]] || { echo "Xvfb did not start:" >&2; cat "$work/xvfb.log" >&2; exit 1; }
+DISPLAY=":$(cat "$work/display")" QT_QPA_PLATFORM=xcb \
+    "$bin/krv-bench-launch" --runs "$runs" --warmup 2 --log "$work/startup.log" \
+    "product=$bin/krv520-config-bench-startup" "bare=$bin/bare-window" >"$work/startup.txt" ||
+    { cat "$work/startup.log" >&2; exit 1; }
+stop_xvfb
+
+echo "micro-benchmarks..." >&2
+QT_QPA_PLATFORM=offscreen "$bin/krv-bench-micro" --benchmark_repetitions=5 \
+    --benchmark_report_aggregates_only=true --benchmark_format=csv \
+    >"$work/micro.csv" 2>"$work/micro.log" || { cat "$work/micro.log" >&2; exit 1; }
+
+echo "send latency: $send_runs downloads to 127.0.0.1..." >&2
+QT_QPA_PLATFORM=offscreen "$bin/krv-bench-send" --runs "$send_runs" >"$work/send.txt" 2>"$work/send.log" ||
+    { cat "$work/send.log" >&2; exit 1; }
+
+# field FILE LINE_START KEY: the value of KEY=... on the line that starts so.
+field() {
+    awk -v start="$2" -v key="$3" 'index($0, start) == 1 {
+        for (i = 1; i <= NF; ++i) if (index($i, key "=") == 1) print substr($i, length(key) + 2) }' "$1"
+}
+# micro NAME: the median real time of benchmark NAME in microseconds.
+micro() {
+    awk -F, -v name="\"$1_median\"" '$1 == name {
+        f = ($5 == "ns") ? 0.001 : ($5 == "ms") ? 1000 : ($5 == "s") ? 1e6 : 1
+        printf "%.3f", $3 * f }' "$work/micro.csv"
+}
+# verdict VALUE LIMIT OP: "met" or "MISSED".
+verdict() { awk -v v="$1" -v l="$2" -v op="$3" 'BEGIN {
+    ok = (op == "<=") ? (v <= l) : (v < l); print ok ? "met" : "MISSED" }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+mib() { awk -v k="$1" 'BEGIN { printf "%.1f", k / 1024 }'; }
+
+p_med=$(field "$work/startup.txt" "result product" wall_ms_median)
+b_med=$(field "$work/startup.txt" "result bare" wall_ms_median)
+p_rss=$(field "$work/startup.txt" "result product" rss_kb_median)
+b_rss=$(field "$work/startup.txt" "result bare" rss_kb_median)
+start_ratio=$(ratio "$p_med" "$b_med")
+rss_ratio=$(ratio "$p_rss" "$b_rss")
+topics=$(micro SixteenHelpTopics)
+topics_ms=$(awk -v u="$topics" 'BEGIN { printf "%.3f", u / 1000 }')
+batch=$(micro LongestSettingsBatch)
+batch_bytes=$(awk -F, '$1 == "\"LongestSettingsBatch_median\"" { print $NF }' "$work/micro.csv")
+page=$(micro TestPage)
+page_bytes=$(awk -F, '$1 == "\"TestPage_median\"" { print $NF }' "$work/micro.csv")
+send_med=$(field "$work/send.txt" "result send" last_byte_us_median)
+send_p90=$(field "$work/send.txt" "result send" last_byte_us_p90)
+send_bytes=$(field "$work/send.txt" "result send" bytes)
+send_ms=$(awk -v u="$send_med" 'BEGIN { printf "%.3f", u / 1000 }')
+send_p90_ms=$(awk -v u="$send_p90" 'BEGIN { printf "%.3f", u / 1000 }')
+
+spread() { # NAME: "q1-q3 ms, min-max ms" of a start-up program
+    printf "IQR %s-%s ms, range %s-%s ms" \
+        "$(field "$work/startup.txt" "result $1" wall_ms_q1)" "$(field "$work/startup.txt" "result $1" wall_ms_q3)" \
+        "$(field "$work/startup.txt" "result $1" wall_ms_min)" "$(field "$work/startup.txt" "result $1" wall_ms_max)"
+}
+
+{
+    printf '%s, %s, %s CPUs (%s), Qt %s\n' "$(date -u '+%Y-%m-%d %H:%M UTC')" "$(uname -sr)" "$(nproc)" \
+        "$(awk -F': ' '/^model name/ { print $2; exit }' /proc/cpuinfo)" \
+        "$(awk '/^Version:/ { print $2; exit }' < <(dpkg -s qt6-base-dev 2>/dev/null) || true)"
+    printf '%-34s %-44s %-10s %s\n' "Measure" "Measured" "Target" "Result"
+    printf '%-34s %-44s %-10s %s\n' "Start-up, exec to exit" \
+        "$start_ratio x bare ($p_med vs $b_med ms median)" "<= 1.3 x" "$(verdict "$start_ratio" 1.3 "<=")"
+    printf '%-34s %-44s %-10s %s\n' "Peak resident memory" \
+        "$rss_ratio x bare ($(mib "$p_rss") vs $(mib "$b_rss") MiB median)" "<= 1.3 x" "$(verdict "$rss_ratio" 1.3 "<=")"
+    printf '%-34s %-44s %-10s %s\n' "16 help topics read into documents" "$topics_ms ms" "< 1 ms" "$(verdict "$topics_ms" 1 "<")"
+    printf '%-34s %-44s %-10s %s\n' "Longest settings batch ($batch_bytes bytes)" "$batch us" "< 5 us" "$(verdict "$batch" 5 "<")"
+    printf '%-34s %-44s %-10s %s\n' "Test page ($page_bytes bytes)" "$page us" "< 5 us" "$(verdict "$page" 5 "<")"
+    printf '%-34s %-44s %-10s %s\n' "Download Settings to last byte" \
+        "$send_ms ms median, p90 $send_p90_ms ms ($send_bytes bytes)" "< 10 ms" "$(verdict "$send_ms" 10 "<")"
+    printf '\nStart-up spread over %s runs each: product %s; bare %s.\n' "$runs" "$(spread product)" "$(spread bare)"
+    printf 'Peak memory range: product %s-%s KiB, bare %s-%s KiB.\n' \
+        "$(field "$work/startup.txt" "result product" rss_kb_min)" "$(field "$work/startup.txt" "result product" rss_kb_max)" \
+        "$(field "$work/startup.txt" "result bare" rss_kb_min)" "$(field "$work/startup.txt" "result bare" rss_kb_max)"
+    printf 'Help topics split: generating the RTF %s us, reading it %s us. Micro figures: median of 5 repetitions, wall clock.\n' \
+        "$(micro SixteenHelpTopicsLoadOnly)" "$(micro SixteenHelpTopicsReadOnly)"
+    printf 'Send: %s downloads; handler start to handler return (printer confirmed by closing) %s us median.\n' \
+        "$send_runs" "$(field "$work/send.txt" "result send" handler_us_median)"
+} | tee "$bin/results.txt"
