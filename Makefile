@@ -21,6 +21,10 @@ run: build
 test: build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
 
+# Runs every benchmark and prints one table of figures beside their targets.
+bench: build
+	./bench/run.sh $(BUILD_DIR)
+
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
