@@ -52,6 +52,7 @@ cleanup() {
     [[ $status -ne 0 && -n "$sim_out" && -f "$sim_out" ]] &&
         { echo "--- simulator output"; cat "$sim_out"; }
     [[ $status -ne 0 && -f "$work/app.log" ]] && { echo "--- program output"; cat "$work/app.log"; }
+    [[ $status -ne 0 && -f "$work/screen.txt" ]] && { echo "--- text read off the screen"; cat "$work/screen.txt"; }
     stop_pid "$app_pid"
     stop_pid "$sim_pid"
     stop_pid "$cupsd_pid"
@@ -73,16 +74,17 @@ cleanup() {
     exit "$status"
 }
 trap cleanup EXIT
+# A stopped test still cleans up.
+trap 'exit 143' TERM INT HUP
 
 # Polls COMMAND... every 0.1 s until it succeeds or the wait runs out.
 wait_until() {
-    local what=$1 i
+    local what=$1 deadline=$((SECONDS + WAIT_SECONDS))
     shift
-    for ((i = 0; i < WAIT_SECONDS * 10; ++i)); do
-        "$@" && return 0
+    until "$@"; do
+        ((SECONDS < deadline)) || fail "timed out after ${WAIT_SECONDS} s waiting for $what"
         sleep 0.1
     done
-    fail "timed out waiting for $what"
 }
 
 # --- X server -----------------------------------------------------------------

@@ -32,7 +32,8 @@ box_text=''
 box_says_refused() {
     import -window "$box" "$work/box.png" 2>/dev/null || return 1
     convert "$work/box.png" -resize 300% -colorspace Gray "$work/box-large.png" || return 1
-    box_text=$(tesseract "$work/box-large.png" - 2>/dev/null | tr '\n' ' ') || return 1
+    tesseract "$work/box-large.png" - >"$work/screen.txt" 2>/dev/null || return 1
+    box_text=$(tr '\n' ' ' <"$work/screen.txt")
     [[ "$box_text" == *"Run-time error"*"1011"* && "$box_text" == *refused* &&
         "$box_text" == *"$port"* ]]
 }
