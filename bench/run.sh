@@ -11,7 +11,7 @@ build=${1:-build}
 bin=$build/bench
 runs=${RUNS:-15}
 send_runs=${SEND_RUNS:-200}
-for program in krv520-config-bench-startup bare-window krv-bench-launch krv-bench-micro krv-bench-send; do
+for program in krv520-config-bench-startup bare-window bare-window-text krv-bench-launch krv-bench-micro krv-bench-send; do
     [[ -x "$bin/$program" ]] || { echo "$bin/$program is missing: build first" >&2; exit 1; }
 done
 
@@ -43,7 +43,8 @@ for _ in $(seq 100); do [[ -s "$work/display" ]] && break; sleep 0.05; done
 [[ -s "$work/display" ]] || { echo "Xvfb did not start:" >&2; cat "$work/xvfb.log" >&2; exit 1; }
 DISPLAY=":$(cat "$work/display")" QT_QPA_PLATFORM=xcb \
     "$bin/krv-bench-launch" --runs "$runs" --warmup 2 --log "$work/startup.log" \
-    "product=$bin/krv520-config-bench-startup" "bare=$bin/bare-window" >"$work/startup.txt" ||
+    "product=$bin/krv520-config-bench-startup" "bare=$bin/bare-window" \
+    "text=$bin/bare-window-text" >"$work/startup.txt" ||
     { cat "$work/startup.log" >&2; exit 1; }
 stop_xvfb
 
@@ -98,7 +99,7 @@ spread() { # NAME: "q1-q3 ms, min-max ms" of a start-up program
 }
 
 {
-    printf '%s, %s, %s CPUs (%s), Qt %s\n' "$(date -u '+%Y-%m-%d %H:%M UTC')" "$(uname -sr)" "$(nproc)" \
+    printf '%s, load average %s, %s, %s CPUs (%s), Qt %s\n' "$(date -u '+%Y-%m-%d %H:%M UTC')" "$(cut -d' ' -f1-3 /proc/loadavg)" "$(uname -sr)" "$(nproc)" \
         "$(awk -F': ' '/^model name/ { print $2; exit }' /proc/cpuinfo)" \
         "$(awk '/^Version:/ { print $2; exit }' < <(dpkg -s qt6-base-dev 2>/dev/null) || true)"
     printf '%-34s %-44s %-10s %s\n' "Measure" "Measured" "Target" "Result"
@@ -115,6 +116,10 @@ spread() { # NAME: "q1-q3 ms, min-max ms" of a start-up program
     printf 'Peak memory range: product %s-%s KiB, bare %s-%s KiB.\n' \
         "$(field "$work/startup.txt" "result product" rss_kb_min)" "$(field "$work/startup.txt" "result product" rss_kb_max)" \
         "$(field "$work/startup.txt" "result bare" rss_kb_min)" "$(field "$work/startup.txt" "result bare" rss_kb_max)"
+    t_med=$(field "$work/startup.txt" "result text" wall_ms_median)
+    t_rss=$(field "$work/startup.txt" "result text" rss_kb_median)
+    printf 'Bare window with one line of text (not a target): %s ms, %s MiB median; product = %s x its time, %s x its memory.\n' \
+        "$t_med" "$(mib "$t_rss")" "$(ratio "$p_med" "$t_med")" "$(ratio "$p_rss" "$t_rss")"
     printf 'Help topics split: generating the RTF %s us, reading it %s us. Micro figures: median of 5 repetitions, wall clock.\n' \
         "$(micro SixteenHelpTopicsLoadOnly)" "$(micro SixteenHelpTopicsReadOnly)"
     printf 'Send: %s downloads; handler start to handler return (printer confirmed by closing) %s us median.\n' \
