@@ -1,5 +1,7 @@
 #include "RtfReader.h"
 
+#include "Twips.h"
+
 #include <QColor>
 #include <QFont>
 #include <QStringDecoder>
@@ -761,15 +763,14 @@ private:
         return format;
     }
 
-    // Twips to pixels at 96 dots per inch.
     static QTextBlockFormat blockFormat(const ParaState &p) {
         QTextBlockFormat format;
         format.setAlignment(p.alignment);
-        format.setLeftMargin(p.leftTwips / 15.0);
-        format.setRightMargin(p.rightTwips / 15.0);
-        format.setTextIndent(p.firstLineTwips / 15.0);
-        format.setTopMargin(p.beforeTwips / 15.0);
-        format.setBottomMargin(p.afterTwips / 15.0);
+        format.setLeftMargin(twipsToPixelsF(p.leftTwips));
+        format.setRightMargin(twipsToPixelsF(p.rightTwips));
+        format.setTextIndent(twipsToPixelsF(p.firstLineTwips));
+        format.setTopMargin(twipsToPixelsF(p.beforeTwips));
+        format.setBottomMargin(twipsToPixelsF(p.afterTwips));
         return format;
     }
 

@@ -1,6 +1,7 @@
 #include "frmHelp.h"
 
 #include "RtfReader.h"
+#include "Twips.h"
 
 #include <QEvent>
 #include <QMouseEvent>
@@ -15,7 +16,7 @@ frmHelp::frmHelp(QWidget *owner)
     setWindowTitle(QString());
     setModal(true);
     setSizeGripEnabled(false);
-    const QSize client(HelpClientWidthTwips / TwipsPerPixel, HelpClientHeightTwips / TwipsPerPixel);
+    const QSize client = toPixels(HelpClientWidthTwips, HelpClientHeightTwips);
     setFixedSize(client);
 
     mRtbHelp->setObjectName(QStringLiteral("rtbHelp"));

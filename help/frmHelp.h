@@ -14,7 +14,6 @@ namespace krv::help {
 // The help window's client area, in twips, fully covered by rtbHelp.
 inline constexpr int HelpClientWidthTwips = 4695;
 inline constexpr int HelpClientHeightTwips = 3435;
-inline constexpr int TwipsPerPixel = 15;
 
 // A frameless fixed-size modal window with one read-only rich-text box. A
 // click on the text or on the window hides it; it keeps its content.

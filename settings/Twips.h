@@ -3,7 +3,7 @@
 #include <QRect>
 #include <QSize>
 
-namespace krv::app {
+namespace krv {
 
 // The window was designed in twips (1/1440 inch); 15 of them make one
 // device-independent pixel, which Qt scales for high-density screens.
@@ -15,6 +15,11 @@ struct TwipsRect {
     int width;
     int height;
 };
+
+// For lengths that need not fall on whole pixels (paragraph indents).
+[[nodiscard]] constexpr double twipsToPixelsF(int twips) {
+    return double(twips) / TwipsPerPixel;
+}
 
 [[nodiscard]] constexpr int twipsToPixels(int twips) {
     return (twips + TwipsPerPixel / 2) / TwipsPerPixel;
@@ -29,4 +34,4 @@ struct TwipsRect {
     return {twipsToPixels(widthTwips), twipsToPixels(heightTwips)};
 }
 
-} // namespace krv::app
+} // namespace krv
