@@ -57,6 +57,23 @@ echo "send latency: $send_runs downloads to 127.0.0.1..." >&2
 QT_QPA_PLATFORM=offscreen "$bin/krv-bench-send" --runs "$send_runs" >"$work/send.txt" 2>"$work/send.log" ||
     { cat "$work/send.log" >&2; exit 1; }
 
+# The same download to the virtual printer, where it is built: it confirms a
+# job by closing after reading and decoding it, which ends the handler.
+sim=$build/tools/printer-sim/krv520-sim
+sim_runs=${SIM_RUNS:-50}
+if [[ -x "$sim" ]]; then
+    echo "send to the virtual printer: $sim_runs downloads..." >&2
+    "$sim" --port 0 --jobs $((sim_runs + 10)) >"$work/sim.txt" 2>&1 &
+    sim_pid=$!
+    for _ in $(seq 100); do grep -q 'listening on' "$work/sim.txt" && break; sleep 0.05; done
+    sim_port=$(sed -n 's/.*listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$work/sim.txt" | head -n1)
+    [[ -n "$sim_port" ]] || { kill "$sim_pid" 2>/dev/null; cat "$work/sim.txt" >&2; exit 1; }
+    QT_QPA_PLATFORM=offscreen "$bin/krv-bench-send" --port "$sim_port" --runs "$sim_runs" --warmup 10 \
+        >"$work/send-sim.txt" 2>"$work/send-sim.log" ||
+        { kill "$sim_pid" 2>/dev/null; cat "$work/send-sim.log" >&2; exit 1; }
+    wait "$sim_pid" || true
+fi
+
 # field FILE LINE_START KEY: the value of KEY=... on the line that starts so.
 field() {
     awk -v start="$2" -v key="$3" 'index($0, start) == 1 {
@@ -124,4 +141,9 @@ spread() { # NAME: "q1-q3 ms, min-max ms" of a start-up program
         "$(micro SixteenHelpTopicsLoadOnly)" "$(micro SixteenHelpTopicsReadOnly)"
     printf 'Send: %s downloads; handler start to handler return (printer confirmed by closing) %s us median.\n' \
         "$send_runs" "$(field "$work/send.txt" "result send" handler_us_median)"
+    if [[ -s "$work/send-sim.txt" ]]; then
+        printf 'Send to the virtual printer (krv520-sim), %s downloads: handler start to the printer confirming %s us median, p90 %s us.\n' \
+            "$sim_runs" "$(field "$work/send-sim.txt" "result send-printer" handler_us_median)" \
+            "$(field "$work/send-sim.txt" "result send-printer" handler_us_p90)"
+    fi
 } | tee "$bin/results.txt"

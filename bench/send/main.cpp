@@ -2,7 +2,11 @@
 // to the last byte arriving at a listener on 127.0.0.1, on the real window
 // with the longest download selected.
 //
-//   krv-bench-send [--runs N] [--warmup N]
+//   krv-bench-send [--runs N] [--warmup N] [--port N]
+//
+// With --port the window sends to a printer already listening on
+// 127.0.0.1:N (the virtual printer) and only the handler's duration is
+// known: "result send-printer runs=N bytes=B handler_us_median=...".
 //
 // Prints one line per run ("run N LAST_BYTE_US HANDLER_US"), then
 //   result send runs=N bytes=B last_byte_us_median=... (q1, q3, p90, min, max)
@@ -26,6 +30,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <stdexcept>
 #include <vector>
 
@@ -47,8 +52,10 @@ bool parseCount(const char *text, int minimum, int &value) {
     return true;
 }
 
-int measure(int runs, int warmup) {
-    krv::bench::Listener listener;
+int measure(int runs, int warmup, std::optional<quint16> printerPort) {
+    std::optional<krv::bench::Listener> listener;
+    if (!printerPort)
+        listener.emplace();
 
     krv::app::frmMain window;
     window.Form_Load();
@@ -58,7 +65,7 @@ int measure(int runs, int warmup) {
     krv::comm::ConnectionSettings connection;
     connection.kind = krv::comm::ConnectionSettings::Kind::Tcp;
     connection.host = QStringLiteral("127.0.0.1");
-    connection.port = listener.port();
+    connection.port = printerPort ? *printerPort : listener->port();
     window.VelaComm1()->setSettings(connection);
 
     const krv::settings::Selection longest = krv::bench::longestSelection();
@@ -78,28 +85,43 @@ int measure(int runs, int warmup) {
         const Clock::time_point start = Clock::now();
         window.butDownload_Click();
         const Clock::time_point returned = Clock::now();
-        const auto job = listener.takeJob(std::chrono::seconds(5));
-        if (!job)
-            throw std::runtime_error("the listener got no job within 5 s");
-        if (job->bytes != expected)
-            throw std::runtime_error("the listener got " + std::to_string(job->bytes.size()) +
-                                     " bytes that are not the " + std::to_string(expected.size()) +
-                                     "-byte batch");
+        std::optional<krv::bench::Listener::Job> job;
+        if (listener) {
+            job = listener->takeJob(std::chrono::seconds(5));
+            if (!job)
+                throw std::runtime_error("the listener got no job within 5 s");
+            if (job->bytes != expected)
+                throw std::runtime_error("the listener got " + std::to_string(job->bytes.size()) +
+                                         " bytes that are not the " +
+                                         std::to_string(expected.size()) + "-byte batch");
+        }
         if (run < warmup)
             continue;
-        lastByte.push_back(microseconds(job->lastByte - start));
         handler.push_back(microseconds(returned - start));
-        std::printf("run %d %.1f %.1f\n", run - warmup + 1, lastByte.back(), handler.back());
+        if (job)
+            lastByte.push_back(microseconds(job->lastByte - start));
+        std::printf("run %d %.1f %.1f\n", run - warmup + 1, job ? lastByte.back() : 0.0,
+                    handler.back());
     }
+    window.close();
 
-    const krv::bench::Summary last = krv::bench::summarise(lastByte);
     const krv::bench::Summary whole = krv::bench::summarise(handler);
+    if (!listener) {
+        // Another printer: only the handler's own end is known, which comes
+        // once the printer has closed its side after reading everything.
+        std::printf("result send-printer runs=%zu bytes=%lld handler_us_median=%.1f "
+                    "handler_us_q1=%.1f handler_us_q3=%.1f handler_us_p90=%.1f "
+                    "handler_us_min=%.1f handler_us_max=%.1f\n",
+                    whole.count, static_cast<long long>(expected.size()), whole.median, whole.q1,
+                    whole.q3, krv::bench::quantile(handler, 0.9), whole.min, whole.max);
+        return 0;
+    }
+    const krv::bench::Summary last = krv::bench::summarise(lastByte);
     std::printf("result send runs=%zu bytes=%lld last_byte_us_median=%.1f last_byte_us_q1=%.1f "
                 "last_byte_us_q3=%.1f last_byte_us_p90=%.1f last_byte_us_min=%.1f "
                 "last_byte_us_max=%.1f handler_us_median=%.1f\n",
                 last.count, static_cast<long long>(expected.size()), last.median, last.q1, last.q3,
                 krv::bench::quantile(lastByte, 0.9), last.min, last.max, whole.median);
-    window.close();
     return 0;
 }
 
@@ -120,6 +142,7 @@ int main(int argc, char *argv[]) {
 
     int runs = 200;
     int warmup = 10;
+    std::optional<quint16> printerPort;
     const QStringList args = QApplication::arguments();
     for (qsizetype i = 1; i < args.size(); ++i) {
         const QByteArray arg = args[i].toLocal8Bit();
@@ -128,14 +151,18 @@ int main(int argc, char *argv[]) {
             ++i;
         } else if (arg == "--warmup" && parseCount(value.constData(), 0, warmup)) {
             ++i;
+        } else if (int port = 0; arg == "--port" && parseCount(value.constData(), 1, port) &&
+                                 port <= 65535) {
+            printerPort = quint16(port);
+            ++i;
         } else {
-            std::fprintf(stderr, "usage: krv-bench-send [--runs N] [--warmup N]\n");
+            std::fprintf(stderr, "usage: krv-bench-send [--runs N] [--warmup N] [--port N]\n");
             return 2;
         }
     }
 
     try {
-        return measure(runs, warmup);
+        return measure(runs, warmup, printerPort);
     } catch (const krv::RuntimeError &error) {
         std::fprintf(stderr, "Download Settings failed: error %d: %s\n", int(error.number()),
                      qPrintable(error.description()));
