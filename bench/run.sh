@@ -3,15 +3,15 @@
 # targets. A missed target is reported, not failed: only a program that does
 # not work makes this script fail.
 #   bench/run.sh [BUILD_DIR]          (default: build)
-# RUNS (start-up runs per program, default 15) and SEND_RUNS (default 200)
+# RUNS (start-up runs per program, default 30) and SEND_RUNS (default 200)
 # change the run counts. The table is also written to BUILD_DIR/bench/results.txt.
 set -euo pipefail
 
 build=${1:-build}
 bin=$build/bench
-runs=${RUNS:-15}
+runs=${RUNS:-30}
 send_runs=${SEND_RUNS:-200}
-for program in krv520-config-bench-startup bare-window bare-window-text krv-bench-launch krv-bench-micro krv-bench-send; do
+for program in krv520-config-bench-startup bare-window bare-window-text bare-window-libs krv-bench-launch krv-bench-micro krv-bench-send; do
     [[ -x "$bin/$program" ]] || { echo "$bin/$program is missing: build first" >&2; exit 1; }
 done
 
@@ -44,7 +44,7 @@ for _ in $(seq 100); do [[ -s "$work/display" ]] && break; sleep 0.05; done
 DISPLAY=":$(cat "$work/display")" QT_QPA_PLATFORM=xcb \
     "$bin/krv-bench-launch" --runs "$runs" --warmup 2 --log "$work/startup.log" \
     "product=$bin/krv520-config-bench-startup" "bare=$bin/bare-window" \
-    "text=$bin/bare-window-text" >"$work/startup.txt" ||
+    "text=$bin/bare-window-text" "libs=$bin/bare-window-libs" >"$work/startup.txt" ||
     { cat "$work/startup.log" >&2; exit 1; }
 stop_xvfb
 
@@ -137,6 +137,10 @@ spread() { # NAME: "q1-q3 ms, min-max ms" of a start-up program
     t_rss=$(field "$work/startup.txt" "result text" rss_kb_median)
     printf 'Bare window with one line of text (not a target): %s ms, %s MiB median; product = %s x its time, %s x its memory.\n' \
         "$t_med" "$(mib "$t_rss")" "$(ratio "$p_med" "$t_med")" "$(ratio "$p_rss" "$t_rss")"
+    l_med=$(field "$work/startup.txt" "result libs" wall_ms_median)
+    l_rss=$(field "$work/startup.txt" "result libs" rss_kb_median)
+    printf 'Bare window with the spooler and network libraries loaded, unused (not a target): %s ms, %s MiB median = %s x bare memory.\n' \
+        "$l_med" "$(mib "$l_rss")" "$(ratio "$l_rss" "$b_rss")"
     printf 'Help topics split: generating the RTF %s us, reading it %s us. Micro figures: median of 5 repetitions, wall clock.\n' \
         "$(micro SixteenHelpTopicsLoadOnly)" "$(micro SixteenHelpTopicsReadOnly)"
     printf 'Send: %s downloads; handler start to handler return (printer confirmed by closing) %s us median.\n' \

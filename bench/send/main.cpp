@@ -151,8 +151,8 @@ int main(int argc, char *argv[]) {
             ++i;
         } else if (arg == "--warmup" && parseCount(value.constData(), 0, warmup)) {
             ++i;
-        } else if (int port = 0; arg == "--port" && parseCount(value.constData(), 1, port) &&
-                                 port <= 65535) {
+        } else if (int port = 0;
+                   arg == "--port" && parseCount(value.constData(), 1, port) && port <= 65535) {
             printerPort = quint16(port);
             ++i;
         } else {
