@@ -1,7 +1,9 @@
 #include "Stats.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstdlib>
 #include <stdexcept>
 
 namespace krv::bench {
@@ -39,6 +41,16 @@ Summary summarise(std::vector<double> samples) {
     s.q3 = interpolate(samples, 0.75);
     s.max = samples.back();
     return s;
+}
+
+bool parseCount(const char *text, int minimum, int &value) {
+    char *end = nullptr;
+    errno = 0;
+    const long parsed = std::strtol(text, &end, 10);
+    if (errno != 0 || end == text || *end != '\0' || parsed < minimum || parsed > 100000)
+        return false;
+    value = int(parsed);
+    return true;
 }
 
 } // namespace krv::bench

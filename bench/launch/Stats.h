@@ -23,4 +23,8 @@ struct Summary {
 // as above. Throws std::invalid_argument for no samples or a fraction outside 0..1.
 [[nodiscard]] double quantile(std::vector<double> samples, double fraction);
 
+// A whole decimal number from minimum to 100000 from a command-line argument;
+// false for anything else, which leaves value as it was.
+[[nodiscard]] bool parseCount(const char *text, int minimum, int &value);
+
 } // namespace krv::bench

@@ -27,6 +27,8 @@ extern char **environ;
 
 namespace {
 
+using krv::bench::parseCount;
+
 struct Program {
     std::string name;
     std::string path;
@@ -90,16 +92,6 @@ int usage() {
     std::fprintf(stderr,
                  "usage: krv-bench-launch [--runs N] [--warmup N] [--log FILE] NAME=PROGRAM...\n");
     return 2;
-}
-
-bool parseCount(const char *text, int minimum, int &value) {
-    char *end = nullptr;
-    errno = 0;
-    const long parsed = std::strtol(text, &end, 10);
-    if (errno != 0 || end == text || *end != '\0' || parsed < minimum || parsed > 100000)
-        return false;
-    value = int(parsed);
-    return true;
 }
 
 } // namespace

@@ -37,19 +37,10 @@
 namespace {
 
 using Clock = krv::bench::Listener::Clock;
+using krv::bench::parseCount;
 
 double microseconds(Clock::duration d) {
     return std::chrono::duration<double, std::micro>(d).count();
-}
-
-bool parseCount(const char *text, int minimum, int &value) {
-    char *end = nullptr;
-    errno = 0;
-    const long parsed = std::strtol(text, &end, 10);
-    if (errno != 0 || end == text || *end != '\0' || parsed < minimum || parsed > 100000)
-        return false;
-    value = int(parsed);
-    return true;
 }
 
 int measure(int runs, int warmup, std::optional<quint16> printerPort) {

@@ -18,6 +18,8 @@ private slots:
     void refusesNoSamples();
     void refusesFractionOutsideZeroToOne_data();
     void refusesFractionOutsideZeroToOne();
+    void parsesCounts_data();
+    void parsesCounts();
 };
 
 void tst_bench_stats::summarisesSamples_data() {
@@ -93,4 +95,32 @@ void tst_bench_stats::refusesFractionOutsideZeroToOne() {
 }
 
 QTEST_APPLESS_MAIN(tst_bench_stats)
+void tst_bench_stats::parsesCounts_data() {
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<int>("minimum");
+    QTest::addColumn<bool>("accepted");
+    QTest::addColumn<int>("value");
+
+    QTest::newRow("plain") << QByteArray("30") << 1 << true << 30;
+    QTest::newRow("the minimum") << QByteArray("0") << 0 << true << 0;
+    QTest::newRow("the largest") << QByteArray("100000") << 1 << true << 100000;
+    QTest::newRow("below the minimum") << QByteArray("0") << 1 << false << 7;
+    QTest::newRow("negative") << QByteArray("-3") << 0 << false << 7;
+    QTest::newRow("too large") << QByteArray("100001") << 1 << false << 7;
+    QTest::newRow("beyond long") << QByteArray("99999999999999999999999") << 1 << false << 7;
+    QTest::newRow("trailing text") << QByteArray("12x") << 1 << false << 7;
+    QTest::newRow("empty") << QByteArray("") << 0 << false << 7;
+    QTest::newRow("not a number") << QByteArray("many") << 0 << false << 7;
+}
+
+void tst_bench_stats::parsesCounts() {
+    QFETCH(QByteArray, text);
+    QFETCH(int, minimum);
+    QFETCH(bool, accepted);
+    QFETCH(int, value);
+    int parsed = 7; // left alone when refused
+    QCOMPARE(krv::bench::parseCount(text.constData(), minimum, parsed), accepted);
+    QCOMPARE(parsed, value);
+}
+
 #include "tst_bench_stats.moc"

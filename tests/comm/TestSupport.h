@@ -1,6 +1,10 @@
 #pragma once
 
 // Real peers and measurements shared by the connection tests.
+#include "PrinterPort.h"
+#include "RuntimeError.h"
+#include "SendToPrinter.h"
+
 #include <QByteArray>
 #include <QDir>
 #include <QHostAddress>
@@ -27,6 +31,16 @@ inline quint16 closedPort() {
     QTcpServer server;
     server.listen(QHostAddress::LocalHost, 0);
     return server.serverPort(); // closed again when the server goes
+}
+
+// The error a send raises, or number 0 when it succeeds.
+inline RuntimeError sendError(comm::PrinterPort &port, const QByteArray &data) {
+    try {
+        comm::SendToPrinter(port, data);
+    } catch (const RuntimeError &e) {
+        return e;
+    }
+    return RuntimeError(0, QString());
 }
 
 inline QByteArray everyByteValue() {

@@ -17,17 +17,9 @@
 #include <csignal>
 
 using namespace krv::comm;
+using krv::test::sendError;
 
 namespace {
-
-krv::RuntimeError sendError(PrinterPort &port, const QByteArray &data) {
-    try {
-        SendToPrinter(port, data);
-    } catch (const krv::RuntimeError &e) {
-        return e;
-    }
-    return krv::RuntimeError(0, QString());
-}
 
 QByteArray contents(const QString &path) {
     QFile file(path);

@@ -22,18 +22,10 @@
 #include <memory>
 
 using namespace krv::comm;
+using krv::test::sendError;
 using krv::test::TcpPeer;
 
 namespace {
-
-krv::RuntimeError sendError(PrinterPort &port, const QByteArray &data) {
-    try {
-        SendToPrinter(port, data);
-    } catch (const krv::RuntimeError &e) {
-        return e;
-    }
-    return krv::RuntimeError(0, QString());
-}
 
 bool writeText(const QString &path, const QString &text) {
     QFile file(path);

@@ -9,6 +9,7 @@
 #include <QTest>
 
 using namespace krv::comm;
+using krv::test::sendError;
 using krv::test::TcpPeer;
 
 namespace {
@@ -18,16 +19,6 @@ namespace {
 TcpPort::Timeouts shortTimeouts() {
     using namespace std::chrono_literals;
     return {2000ms, 1500ms, 1500ms};
-}
-
-// The error a send raises, or number 0.
-krv::RuntimeError sendError(PrinterPort &port, const QByteArray &data) {
-    try {
-        SendToPrinter(port, data);
-    } catch (const krv::RuntimeError &e) {
-        return e;
-    }
-    return krv::RuntimeError(0, QString());
 }
 
 QByteArray speedAndZeroStyleBatch() {

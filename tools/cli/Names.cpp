@@ -28,15 +28,19 @@ struct Candidate {
     QString label;
 };
 
-// Edit distance between `typed` and the stretch of `name` it matches best, so
-// that a word of a label ("Speed") or the start of an entry ("Low") counts as
-// close even though the whole name is much longer.
-int partDistance(const QString &typed, const QString &name) {
-    const QString x = typed.toCaseFolded();
-    const QString y = name.toCaseFolded();
-    // Rows run over `typed`, columns over `name`; skipping the name's head
-    // and tail costs nothing.
+enum class Ends { Count, Free };
+
+// Levenshtein distance, case-folded, one row at a time. With Ends::Free the
+// head and tail of `b` cost nothing: the distance to the stretch of `b` that
+// `a` matches best.
+int distance(const QString &a, const QString &b, Ends ends) {
+    const QString x = a.toCaseFolded();
+    const QString y = b.toCaseFolded();
+    // Rows run over `a`, columns over `b`.
     std::vector<int> row(std::size_t(y.size()) + 1, 0);
+    if (ends == Ends::Count)
+        for (std::size_t j = 0; j < row.size(); ++j)
+            row[j] = int(j);
     for (qsizetype i = 1; i <= x.size(); ++i) {
         int diagonal = row[0];
         row[0] = int(i);
@@ -47,7 +51,14 @@ int partDistance(const QString &typed, const QString &name) {
             diagonal = above;
         }
     }
-    return *std::min_element(row.begin(), row.end());
+    return ends == Ends::Free ? *std::min_element(row.begin(), row.end()) : row.back();
+}
+
+// Edit distance between `typed` and the stretch of `name` it matches best, so
+// that a word of a label ("Speed") or the start of an entry ("Low") counts as
+// close even though the whole name is much longer.
+int partDistance(const QString &typed, const QString &name) {
+    return distance(typed, name, Ends::Free);
 }
 
 Candidate rate(const QString &typed, const QString &name, std::size_t order, QString label) {
@@ -98,22 +109,7 @@ std::size_t positionOf(const settings::Setting &setting) {
 }
 
 int editDistance(const QString &a, const QString &b) {
-    const QString x = a.toCaseFolded();
-    const QString y = b.toCaseFolded();
-    std::vector<int> row(std::size_t(y.size()) + 1);
-    for (std::size_t j = 0; j < row.size(); ++j)
-        row[j] = int(j);
-    for (qsizetype i = 1; i <= x.size(); ++i) {
-        int diagonal = row[0];
-        row[0] = int(i);
-        for (qsizetype j = 1; j <= y.size(); ++j) {
-            const int above = row[std::size_t(j)];
-            const int substitution = diagonal + (x[i - 1] == y[j - 1] ? 0 : 1);
-            row[std::size_t(j)] = std::min({above + 1, row[std::size_t(j - 1)] + 1, substitution});
-            diagonal = above;
-        }
-    }
-    return row.back();
+    return distance(a, b, Ends::Count);
 }
 
 const settings::Setting &resolveSetting(const QString &name) {
