@@ -27,26 +27,26 @@ quint16 portNumber(const QString &text, const QString &whole) {
 comm::ConnectionSettings parseTcpTarget(const QString &text) {
     comm::ConnectionSettings target;
     target.kind = Kind::Tcp;
-    const QString spec = text.trimmed();
-    if (spec.startsWith(QLatin1Char('['))) {
-        const qsizetype close = spec.indexOf(QLatin1Char(']'));
+    const QString hostPort = text.trimmed();
+    if (hostPort.startsWith(QLatin1Char('['))) {
+        const qsizetype close = hostPort.indexOf(QLatin1Char(']'));
         if (close < 0)
             throw RuntimeError(
                 errors::BadArgument,
                 QStringLiteral("\"%1\": missing \"]\" after the address.").arg(text));
-        target.host = spec.mid(1, close - 1);
-        const QString rest = spec.mid(close + 1);
+        target.host = hostPort.mid(1, close - 1);
+        const QString rest = hostPort.mid(close + 1);
         if (rest.startsWith(QLatin1Char(':')))
             target.port = portNumber(rest.mid(1), text);
         else if (!rest.isEmpty())
             throw RuntimeError(errors::BadArgument,
                                QStringLiteral("\"%1\" is not HOST[:PORT].").arg(text));
-    } else if (spec.count(QLatin1Char(':')) == 1) {
-        const qsizetype colon = spec.indexOf(QLatin1Char(':'));
-        target.host = spec.left(colon);
-        target.port = portNumber(spec.mid(colon + 1), text);
+    } else if (hostPort.count(QLatin1Char(':')) == 1) {
+        const qsizetype colon = hostPort.indexOf(QLatin1Char(':'));
+        target.host = hostPort.left(colon);
+        target.port = portNumber(hostPort.mid(colon + 1), text);
     } else {
-        target.host = spec;
+        target.host = hostPort;
     }
     if (target.host.isEmpty())
         throw RuntimeError(
