@@ -31,6 +31,7 @@ inline constexpr int SpoolerNoDefaultQueue = 1032;
 inline constexpr int SpoolerJobFailed = 1033; // the job could not be created or started
 inline constexpr int SpoolerWriteFailed = 1034;
 inline constexpr int SpoolerFinishFailed = 1035; // the spooler refused the finished job
+inline constexpr int SpoolerNoAnswer = 1036;     // connected, but no answer within the bound
 
 // Stored configuration.
 inline constexpr int ConfigWriteFailed = 1040;

@@ -13,6 +13,10 @@ public:
     // Printer data: every byte 0..255 goes out unchanged, in one call.
     virtual void SendData(const QByteArray &data) = 0;
     virtual void ClosePort() = 0;
+    // Safe from any thread: makes a call blocked in another thread return
+    // soon (it then throws or returns; the caller knows it aborted). A port
+    // that cannot be interrupted keeps its own time bounds.
+    virtual void abort() {}
 };
 
 } // namespace krv::comm

@@ -8,12 +8,14 @@
 
 #include <cups/cups.h>
 
+#include <algorithm>
+#include <cerrno>
+
 namespace krv::comm {
 
 namespace {
 
 constexpr int ConnectTimeoutMs = 5000;
-constexpr double RequestTimeoutS = 10.0;
 
 QString lastCupsError() {
     return QString::fromUtf8(cupsLastErrorString());
@@ -37,9 +39,9 @@ bool queueExists(http_t *http, const char *name) {
 
 } // namespace
 
-http_t *connectToSpooler() {
+http_t *connectToSpooler(double answerSeconds) {
     http_t *http = httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1,
-                                ConnectTimeoutMs, nullptr);
+                                std::min(ConnectTimeoutMs, int(answerSeconds * 1000)), nullptr);
     // CUPS words a refused connection as "Host is down", which sends the
     // operator after the wrong machine; say what is known instead.
     if (!http)
@@ -47,8 +49,21 @@ http_t *connectToSpooler() {
                            QStringLiteral("The print spooler (CUPS at %1) cannot be reached: it "
                                           "is not running there or does not accept connections.")
                                .arg(schedulerName()));
-    httpSetTimeout(http, RequestTimeoutS, nullptr, nullptr);
+    // Without a callback a wait that runs out fails the request with
+    // ETIMEDOUT instead of waiting again.
+    httpSetTimeout(http, answerSeconds, nullptr, nullptr);
     return http;
+}
+
+bool spoolerSilent(http_t *http) {
+    return http && httpError(http) == ETIMEDOUT;
+}
+
+RuntimeError spoolerNoAnswer(double answerSeconds) {
+    return RuntimeError(errors::SpoolerNoAnswer,
+                        QStringLiteral("The print spooler at %1 did not answer within %2 s.")
+                            .arg(schedulerName())
+                            .arg(answerSeconds));
 }
 
 SpoolerPort::SpoolerPort(QString queue) : mQueue(std::move(queue)) {}
@@ -63,9 +78,14 @@ void SpoolerPort::cancelJob() {
         if (mDocumentStarted) {
             // The scheduler keeps a started document open until the request
             // ends; dropping the connection ends it, a fresh one cancels.
+            mAbort.disarm();
             httpClose(mHttp);
             mHttp = httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1,
                                  ConnectTimeoutMs, nullptr);
+            // Not armed: the cancel must reach the scheduler even after an
+            // abort, and a silent one holds it only this long.
+            if (mHttp)
+                httpSetTimeout(mHttp, SpoolerRequestTimeoutS, nullptr, nullptr);
         }
         if (mHttp)
             cupsCancelJob2(mHttp, mDestination.constData(), mJob, 0);
@@ -75,6 +95,7 @@ void SpoolerPort::cancelJob() {
 }
 
 void SpoolerPort::disconnect() {
+    mAbort.disarm();
     if (mHttp)
         httpClose(mHttp);
     mHttp = nullptr;
@@ -85,12 +106,16 @@ void SpoolerPort::OpenPort() {
     disconnect();
     mFailed = false;
     mHttp = connectToSpooler();
+    mAbort.arm(httpGetFd(mHttp));
 
     mDestination = mQueue.toUtf8();
     if (mDestination.isEmpty()) {
         cups_dest_t *dest = cupsGetNamedDest(mHttp, nullptr, nullptr);
         if (!dest) {
+            const bool silent = spoolerSilent(mHttp);
             disconnect();
+            if (silent)
+                throw spoolerNoAnswer(SpoolerRequestTimeoutS);
             throw RuntimeError(errors::SpoolerNoDefaultQueue,
                                QStringLiteral("No print queue is chosen and the print spooler "
                                               "has no default queue."));
@@ -98,7 +123,10 @@ void SpoolerPort::OpenPort() {
         mDestination = dest->name;
         cupsFreeDests(1, dest);
     } else if (!queueExists(mHttp, mDestination.constData())) {
+        const bool silent = spoolerSilent(mHttp);
         disconnect();
+        if (silent)
+            throw spoolerNoAnswer(SpoolerRequestTimeoutS);
         throw RuntimeError(errors::SpoolerQueueMissing,
                            QStringLiteral("The print queue \"%1\" does not exist on the print "
                                           "spooler (CUPS at %2).")
@@ -109,8 +137,11 @@ void SpoolerPort::OpenPort() {
     if (mJob <= 0) {
         const bool missing = cupsLastError() == IPP_STATUS_ERROR_NOT_FOUND;
         const QString reason = lastCupsError();
+        const bool silent = spoolerSilent(mHttp);
         mJob = 0;
         disconnect();
+        if (silent)
+            throw spoolerNoAnswer(SpoolerRequestTimeoutS);
         throw RuntimeError(missing ? errors::SpoolerQueueMissing : errors::SpoolerJobFailed,
                            QStringLiteral("The print queue \"%1\" did not accept a new job: %2.")
                                .arg(QString::fromUtf8(mDestination), reason));

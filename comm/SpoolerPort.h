@@ -1,6 +1,8 @@
 #pragma once
 
+#include "PortAbort.h"
 #include "PrinterPort.h"
+#include "RuntimeError.h"
 
 #include <QString>
 
@@ -19,6 +21,7 @@ public:
     void OpenPort() override;
     void SendData(const QByteArray &data) override;
     void ClosePort() override;
+    void abort() override { mAbort.abort(); }
 
     static constexpr const char *JobTitle = "KRV520 Configuration Utility";
 
@@ -32,9 +35,18 @@ private:
     int mJob = 0;
     bool mDocumentStarted = false;
     bool mFailed = false;
+    SocketAbort mAbort; // disarmed before every close of mHttp
 };
 
-// A connection to the scheduler in use, or a RuntimeError naming it.
-[[nodiscard]] http_t *connectToSpooler();
+// How long a request to the scheduler may go unanswered.
+inline constexpr double SpoolerRequestTimeoutS = 10.0;
+
+// A connection to the scheduler in use, or a RuntimeError naming it. A
+// request on it that gets no answer within `answerSeconds` fails, and
+// spoolerSilent() then tells it apart from a refusal.
+[[nodiscard]] http_t *connectToSpooler(double answerSeconds = SpoolerRequestTimeoutS);
+[[nodiscard]] bool spoolerSilent(http_t *http);
+// The error for a scheduler that accepted the connection but did not answer.
+[[nodiscard]] RuntimeError spoolerNoAnswer(double answerSeconds);
 
 } // namespace krv::comm

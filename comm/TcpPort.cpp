@@ -36,6 +36,7 @@ TcpPort::TcpPort(QString host, quint16 port, Timeouts timeouts)
     : mHost(std::move(host)), mPort(port), mTimeouts(timeouts) {}
 
 TcpPort::~TcpPort() {
+    mAbort.disarm();
     if (mSocket)
         mSocket->abort();
 }
@@ -45,6 +46,7 @@ QString TcpPort::where() const {
 }
 
 void TcpPort::OpenPort() {
+    mAbort.disarm();
     if (mSocket)
         mSocket->abort();
     mSocket.reset();
@@ -58,9 +60,12 @@ void TcpPort::OpenPort() {
 
     auto socket = std::make_unique<QTcpSocket>();
     socket->connectToHost(mHost.trimmed(), mPort, QIODevice::ReadWrite);
+    // An address has its socket now; a host name gets one after the lookup.
+    mAbort.arm(int(socket->socketDescriptor()));
     if (!socket->waitForConnected(int(mTimeouts.connect.count()))) {
         const QString reason = socket->errorString();
         const auto error = socket->error();
+        mAbort.disarm();
         socket->abort();
         switch (error) {
         case QAbstractSocket::HostNotFoundError:
@@ -83,6 +88,7 @@ void TcpPort::OpenPort() {
                 QStringLiteral("Could not connect to the printer at %1: %2.").arg(where(), reason));
         }
     }
+    mAbort.arm(int(socket->socketDescriptor()));
     mSocket = std::move(socket);
 }
 
@@ -121,6 +127,7 @@ void TcpPort::ClosePort() {
     if (!mSocket)
         return;
     if (mFailed || mSocket->state() != QAbstractSocket::ConnectedState) {
+        mAbort.disarm();
         mSocket->abort();
         mSocket.reset();
         return;
@@ -163,6 +170,7 @@ void TcpPort::closeGracefully() {
             }
         }
     }
+    mAbort.disarm();
     mSocket->abort();
     mSocket.reset();
     if (!failure.isEmpty())

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "PortAbort.h"
 #include "PrinterPort.h"
 
 #include <QString>
@@ -29,6 +30,7 @@ public:
     void OpenPort() override;
     void SendData(const QByteArray &data) override;
     void ClosePort() override;
+    void abort() override { mAbort.abort(); }
 
 private:
     [[nodiscard]] QString where() const;
@@ -38,6 +40,7 @@ private:
     quint16 mPort;
     Timeouts mTimeouts;
     std::unique_ptr<QTcpSocket> mSocket;
+    SocketAbort mAbort; // disarmed before every close of the socket
     bool mFailed = false;
 };
 

@@ -1,6 +1,7 @@
 #include "VelaComm.h"
 
 #include "CommErrors.h"
+#include "QueueLookup.h"
 #include "RuntimeError.h"
 
 #include <QComboBox>
@@ -8,12 +9,12 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QStackedWidget>
 
 #include <array>
+#include <utility>
 
 namespace krv::comm {
 
@@ -61,7 +62,8 @@ VelaComm::VelaComm(QWidget *parent)
     : QWidget(parent), mKind(new QComboBox(this)), mPages(new QStackedWidget(this)),
       mQueue(new QComboBox(this)), mRefresh(new QPushButton(tr("Re&fresh"), this)),
       mHost(new QLineEdit(this)), mPortNumber(new QSpinBox(this)), mPath(new QLineEdit(this)),
-      mBrowse(new QPushButton(tr("&Browse..."), this)) {
+      mBrowse(new QPushButton(tr("&Browse..."), this)), mQueueStatus(new QLabel(this)),
+      mLookup(new QueueLookup(this)) {
     mKind->setObjectName(QStringLiteral("cmbKind"));
     mPages->setObjectName(QStringLiteral("pages"));
     mQueue->setObjectName(QStringLiteral("cmbQueue"));
@@ -70,6 +72,7 @@ VelaComm::VelaComm(QWidget *parent)
     mPortNumber->setObjectName(QStringLiteral("spnPort"));
     mPath->setObjectName(QStringLiteral("txtPath"));
     mBrowse->setObjectName(QStringLiteral("butBrowse"));
+    mQueueStatus->setObjectName(QStringLiteral("labQueueStatus"));
 
     auto *layout = new QGridLayout(this);
     layout->setContentsMargins(2, 2, 2, 2);
@@ -94,7 +97,11 @@ VelaComm::VelaComm(QWidget *parent)
     spoolerLayout->addWidget(buddyLabel(tr("&Queue:"), mQueue, spooler), 0, 0);
     spoolerLayout->addWidget(mQueue, 0, 1);
     spoolerLayout->addWidget(mRefresh, 0, 2);
-    spoolerLayout->setRowStretch(1, 1);
+    // What the queue list is doing, under it: looking, or why it is not listed.
+    mQueueStatus->setWordWrap(true);
+    mQueueStatus->setForegroundRole(QPalette::PlaceholderText);
+    spoolerLayout->addWidget(mQueueStatus, 1, 0, 1, 3);
+    spoolerLayout->setRowStretch(2, 1);
 
     auto *tcp = new QWidget(mPages);
     auto *tcpLayout = pageLayout(tcp);
@@ -127,6 +134,13 @@ VelaComm::VelaComm(QWidget *parent)
     });
     connect(mRefresh, &QPushButton::clicked, this, &VelaComm::butRefresh_Click);
     connect(mBrowse, &QPushButton::clicked, this, &VelaComm::butBrowse_Click);
+    connect(mLookup, &QueueLookup::finished, this, &VelaComm::queuesListed);
+    connect(mKind, &QComboBox::currentIndexChanged, this, &VelaComm::noteChange);
+    connect(mQueue, &QComboBox::currentIndexChanged, this, &VelaComm::noteChange);
+    connect(mHost, &QLineEdit::textChanged, this, &VelaComm::noteChange);
+    connect(mPortNumber, &QSpinBox::valueChanged, this, &VelaComm::noteChange);
+    connect(mPath, &QLineEdit::textChanged, this, &VelaComm::noteChange);
+    mLastSettings = settings();
 
     setTabOrder(mKind, mQueue);
     setTabOrder(mQueue, mRefresh);
@@ -216,21 +230,45 @@ void VelaComm::selectQueue(const QString &queue) {
 
 void VelaComm::refreshQueues(bool report) {
     mQueuesListed = true;
-    const QString current = mQueue->currentIndex() >= 0 ? mQueue->currentText() : QString();
-    QStringList queues;
-    try {
-        queues = spoolerQueues();
-    } catch (const RuntimeError &error) {
-        mQueue->setToolTip(error.description());
+    mReportLookup = mReportLookup || report;
+    if (mLookup->pending())
+        return;
+    mQueueStatus->setText(tr("Looking for print queues..."));
+    mLookup->start();
+}
+
+bool VelaComm::lookingForQueues() const {
+    return mLookup->pending();
+}
+
+void VelaComm::queuesListed(const QueueListing &listing) {
+    const bool report = std::exchange(mReportLookup, false);
+    if (listing.error != 0) {
+        mQueue->setToolTip(listing.description);
+        mQueueStatus->setText(tr("Queues not listed (error %1).").arg(listing.error));
         if (report)
-            QMessageBox::warning(this, tr("Print spooler"),
-                                 tr("Error %1: %2").arg(error.number()).arg(error.description()));
+            emit errorRaised(RuntimeError(listing.error, listing.description));
         return;
     }
+    // The choice made meanwhile, or the stored one, stays.
+    const QString current = mQueue->currentIndex() >= 0 ? mQueue->currentText() : QString();
     mQueue->setToolTip(QString());
-    mQueue->clear();
-    mQueue->addItems(queues);
-    selectQueue(current.isEmpty() ? defaultSpoolerQueue() : current);
+    mQueueStatus->clear();
+    {
+        const QSignalBlocker quiet(mQueue);
+        mQueue->clear();
+        mQueue->addItems(listing.queues);
+        selectQueue(current.isEmpty() ? listing.defaultQueue : current);
+    }
+    noteChange();
+}
+
+void VelaComm::noteChange() {
+    const ConnectionSettings now = settings();
+    if (now == mLastSettings)
+        return;
+    mLastSettings = now;
+    emit connectionChanged();
 }
 
 void VelaComm::showEvent(QShowEvent *event) {

@@ -2,18 +2,23 @@
 
 #include "ConnectionSettings.h"
 #include "PrinterPort.h"
+#include "RuntimeError.h"
 
 #include <QWidget>
 
 #include <memory>
 
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QSpinBox;
 class QStackedWidget;
 
 namespace krv::comm {
+
+class QueueLookup;
+struct QueueListing;
 
 // The printer connection panel: the operator picks the print spooler, TCP/IP
 // or a file and sets it up; the window sends its jobs through it.
@@ -40,14 +45,21 @@ public:
     [[nodiscard]] ConnectionSettings settings() const;
     void setSettings(const ConnectionSettings &settings);
 
-    // Lists the spooler's queues again; a failure is shown to the operator
-    // when `report` is set and otherwise kept as the list's tool tip.
+    // Lists the spooler's queues again without waiting for the spooler;
+    // while it looks the stored queue stays chosen. A failure is raised as
+    // errorRaised when `report` is set (or Refresh is clicked meanwhile) and
+    // is kept as the list's tool tip in any case.
     void refreshQueues(bool report);
+    [[nodiscard]] bool lookingForQueues() const;
 
 signals:
     // The stored configuration under `key` was restored or stored.
     void configRead(const QString &key);
     void configWritten(const QString &key);
+    // The operator changed the connection (any field of settings()).
+    void connectionChanged();
+    // A failure of the panel's own (Refresh) for the program to report.
+    void errorRaised(const krv::RuntimeError &error);
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -57,6 +69,8 @@ private:
     void butRefresh_Click();
     void butBrowse_Click();
     void selectQueue(const QString &queue);
+    void queuesListed(const QueueListing &listing);
+    void noteChange();
 
     QComboBox *const mKind;
     QStackedWidget *const mPages;
@@ -66,9 +80,13 @@ private:
     QSpinBox *const mPortNumber;
     QLineEdit *const mPath;
     QPushButton *const mBrowse;
+    QLabel *const mQueueStatus;
+    QueueLookup *const mLookup;
 
     ConnectionSettings::Kind mHiddenKind = ConnectionSettings::Kind::Spooler; // when none is shown
     bool mQueuesListed = false;
+    bool mReportLookup = false;
+    ConnectionSettings mLastSettings; // as last announced by connectionChanged
     std::unique_ptr<PrinterPort> mPort;
 };
 
