@@ -23,6 +23,8 @@ inline constexpr TwipsRect Image1{4440, 1320, 2475, 2085};
 inline constexpr TwipsRect butTestPrint{360, 3960, 1575, 375};
 inline constexpr TwipsRect butDownload{2160, 3960, 1575, 375};
 inline constexpr TwipsRect butClose{5640, 3960, 1575, 375};
+// How the last job ended: the free strip between the panel and the buttons.
+inline constexpr TwipsRect labJobResult{360, 3435, 6855, 495};
 
 // A setting row: label, drop-down list and Help button at fixed columns.
 [[nodiscard]] constexpr int rowTop(int row) {

@@ -2,12 +2,14 @@
 
 #include "ErrorReport.h"
 #include "Fonts.h"
+#include "JobConfirmation.h"
+#include "JobProgress.h"
 #include "Layout.h"
 #include "ProductInfo.h"
 #include "TabControl.h"
 
 #include "HelpDesk.h"
-#include "SendToPrinter.h"
+#include "SendJob.h"
 #include "TestPage.h"
 #include "VelaComm.h"
 
@@ -20,6 +22,7 @@
 #include <QScreen>
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 namespace krv::app {
@@ -28,14 +31,6 @@ namespace {
 QString latin1(std::string_view text) {
     return QString::fromLatin1(text.data(), qsizetype(text.size()));
 }
-
-// Restores the cursor however the send ends.
-struct BusyCursor {
-    BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
-    BusyCursor(const BusyCursor &) = delete;
-    BusyCursor &operator=(const BusyCursor &) = delete;
-};
 
 QString arrayName(const char *name, int index) {
     return QStringLiteral("%1(%2)").arg(QLatin1String(name)).arg(index);
@@ -93,6 +88,19 @@ void frmMain::createPrinterPage() {
     mVelaComm1->setShowTcpip(true);
     mVelaComm1->setShowFile(true);
     mVelaComm1->setGeometry(toPixels(layout::VelaComm1));
+    // The panel's failures get the same report as the buttons'.
+    connect(mVelaComm1, &comm::VelaComm::errorRaised, this,
+            [this](const RuntimeError &error) { showRuntimeError(this, error); });
+
+    labJobResult = new QLabel(page);
+    labJobResult->setObjectName(QStringLiteral("labJobResult"));
+    labJobResult->setGeometry(toPixels(layout::labJobResult));
+    labJobResult->setTextFormat(Qt::PlainText); // paths and host names as typed
+    labJobResult->setWordWrap(true);
+    labJobResult->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    // A confirmation speaks of the connection it went to.
+    connect(mVelaComm1, &comm::VelaComm::connectionChanged, this,
+            [this] { announce(labJobResult, QString()); });
 
     Image1 = new QLabel(page);
     Image1->setObjectName(QStringLiteral("Image1"));
@@ -215,6 +223,9 @@ void frmMain::showCentred() {
 }
 
 void frmMain::closeEvent(QCloseEvent *event) {
+    // A send still running is cancelled; its connection is closed before
+    // the configuration is stored.
+    delete std::exchange(mJob, nullptr);
     if (!mUnloaded) {
         std::int16_t Cancel = 0;
         Form_Unload(Cancel);
@@ -242,20 +253,45 @@ settings::Selection frmMain::selection() const {
 }
 
 void frmMain::butDownload_Click() {
-    SendToPrinter(settings::makeSettingsBatch(selection()));
+    const settings::Selection chosen = selection();
+    const auto changed = std::count_if(chosen.begin(), chosen.end(), [](auto i) { return i > 0; });
+    SendToPrinter(settings::makeSettingsBatch(chosen), settingsContent(int(changed)));
 }
 
 void frmMain::butTestPrint_Click() {
-    SendToPrinter(testprint::makeTestPage());
+    SendToPrinter(testprint::makeTestPage(), testPageContent());
 }
 
 void frmMain::butHelp_Click(std::int16_t Index) {
     mHelp->butHelp_Click(Index);
 }
 
-void frmMain::SendToPrinter(const QByteArray &data) {
-    const BusyCursor busy;
-    comm::SendToPrinter(*mVelaComm1, data);
+// Starts the send and returns: the job opens, sends and closes the connection
+// shown in the panel on its own thread, and jobFinished tells how it ended.
+void frmMain::SendToPrinter(const QByteArray &data, const QString &content) {
+    if (mJob)
+        return; // one at a time; input is held while one runs anyway
+    announce(labJobResult, QString());
+    const comm::ConnectionSettings connection = mVelaComm1->settings();
+    const QString destination = comm::destinationText(connection);
+    auto job = std::make_unique<comm::SendJob>(comm::makePort(connection), data);
+    mJob = new JobProgress(this, std::move(job), content, destination);
+    connect(mJob, &JobProgress::finished, this,
+            [this, content, destination](const comm::SendOutcome &outcome) {
+                jobFinished(outcome, content, destination);
+            });
+    mJob->start();
+}
+
+void frmMain::jobFinished(const comm::SendOutcome &outcome, const QString &content,
+                          const QString &destination) {
+    if (mJob)
+        std::exchange(mJob, nullptr)->deleteLater();
+    if (outcome.result == comm::SendOutcome::Result::Failed) {
+        showRuntimeError(this, RuntimeError(outcome.error, outcome.description));
+        return;
+    }
+    announce(labJobResult, jobResultText(outcome, content, destination));
 }
 
 } // namespace krv::app

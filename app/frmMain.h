@@ -14,13 +14,15 @@ class QPushButton;
 
 namespace krv::comm {
 class VelaComm;
-}
+struct SendOutcome;
+} // namespace krv::comm
 namespace krv::help {
 class HelpDesk;
 }
 
 namespace krv::app {
 
+class JobProgress;
 class TabControl;
 
 // The utility's one working window: the "Printer" page with the connection
@@ -46,6 +48,8 @@ public:
     [[nodiscard]] TabControl *SSTab1() const { return mSSTab1; }
     // The selected index of every setting's list, in visiting order.
     [[nodiscard]] settings::Selection selection() const;
+    // The send in progress, if any: one at a time.
+    [[nodiscard]] JobProgress *runningJob() const { return mJob; }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -55,7 +59,9 @@ private:
     void createSettingRows();
     void setTabOrder();
     void Form_Unload(std::int16_t &Cancel);
-    void SendToPrinter(const QByteArray &data);
+    void SendToPrinter(const QByteArray &data, const QString &content);
+    void jobFinished(const comm::SendOutcome &outcome, const QString &content,
+                     const QString &destination);
     [[nodiscard]] QComboBox *list(const char *comboName) const;
 
     TabControl *const mSSTab1;
@@ -66,6 +72,8 @@ private:
     QPushButton *butTestPrint = nullptr;
     QPushButton *butDownload = nullptr;
     QPushButton *butClose = nullptr;
+    QLabel *labJobResult = nullptr;
+    JobProgress *mJob = nullptr; // a child; gone once its outcome is shown
     std::array<QComboBox *, settings::SettingCount> mLists{}; // visiting order
     std::array<QPushButton *, 16> butHelp{};                  // by help topic index
     std::unique_ptr<help::HelpDesk> mHelp;

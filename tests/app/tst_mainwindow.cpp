@@ -2,6 +2,7 @@
 // Help buttons, Download Settings and Test Print against a real listener,
 // and the error report. Positions are pixels in window coordinates, written
 // from the designed twips (15 twips a pixel), not read from the layout code.
+#include "JobProgress.h"
 #include "TabControl.h"
 #include "frmMain.h"
 
@@ -23,6 +24,9 @@
 #include <QTest>
 #include <QTextEdit>
 #include <QTimer>
+
+#include <QAccessible>
+#include <QDialog>
 
 using krv::app::frmMain;
 using krv::comm::ConnectionSettings;
@@ -149,21 +153,34 @@ class TestMainWindow : public QObject {
         s.port = port;
         mWindow->VelaComm1()->setSettings(s);
     }
-    // Clicks a button; a message box it raises is answered and returned.
+    // Clicks a button and waits for the send it starts to end; a message box
+    // raised meanwhile is answered and returned.
     QString click(const char *button) {
         QString said;
-        QTimer::singleShot(0, this, [&said] {
+        QTimer answer;
+        connect(&answer, &QTimer::timeout, this, [&said] {
             if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
                 said = box->text();
                 box->accept();
             }
         });
+        answer.start(10);
         QTest::mouseClick(find<QPushButton>(button), Qt::LeftButton);
+        const auto ended = [this] {
+            QTRY_VERIFY_WITH_TIMEOUT(!mWindow->runningJob() && !QApplication::activeModalWidget(),
+                                     30000);
+        };
+        ended();
         return said;
     }
 
 private slots:
-    void initTestCase() { qputenv("XDG_CONFIG_HOME", mConfigHome.path().toLocal8Bit()); }
+    void initTestCase() {
+        qputenv("XDG_CONFIG_HOME", mConfigHome.path().toLocal8Bit());
+        // No scheduler there: the panel's lookups fail at once (error 1030).
+        qputenv("CUPS_SERVER",
+                QByteArray("127.0.0.1:") + QByteArray::number(krv::test::closedPort()));
+    }
     void init() {
         mWindow = std::make_unique<frmMain>();
         mWindow->Form_Load();
@@ -186,6 +203,10 @@ private slots:
     void testPrintSendsThePage();
     void failingSendIsReportedAndNothingIsLost();
     void logoIsLoaded();
+    void goodSendIsConfirmedForEveryone();
+    void cancelledSendSaysHowFarItGotAndKeepsTheSelections();
+    void everyErrorHasTheSameReport_data();
+    void everyErrorHasTheSameReport();
 };
 
 void TestMainWindow::controlsStandWhereDesigned_data() {
@@ -389,6 +410,93 @@ void TestMainWindow::logoIsLoaded() {
     const QPixmap logo = find<QLabel>("Image1")->pixmap();
     QCOMPARE(logo.size(), QSize(239, 196));
     QVERIFY(find<QLabel>("Image1")->hasScaledContents());
+}
+
+void TestMainWindow::goodSendIsConfirmedForEveryone() {
+    krv::test::TcpPeer printer(krv::test::TcpPeer::Mode::ReadAll);
+    pointAt(printer.port());
+    select("cmbSpeed", 3);
+    select("cmbZStyle", 2);
+    QCOMPARE(click("butDownload"), QString());
+    const QString said = find<QLabel>("labJobResult")->text();
+    const QString where = QStringLiteral("TCP/IP 127.0.0.1 port %1").arg(printer.port());
+    QVERIFY2(said.startsWith(QStringLiteral("Sent 2 settings (44 bytes) to %1 at ").arg(where)),
+             qPrintable(said));
+    // What a screen reader reads out. (The Alert event itself goes out only
+    // where a platform accessibility bridge is active, not offscreen.)
+    QAccessibleInterface *spoken = QAccessible::queryAccessibleInterface(find("labJobResult"));
+    QVERIFY(spoken);
+    QCOMPARE(spoken->text(QAccessible::Name), said);
+    // Other choices leave it standing.
+    select("cmbDensity", 1);
+    QCOMPARE(find<QLabel>("labJobResult")->text(), said);
+}
+
+void TestMainWindow::cancelledSendSaysHowFarItGotAndKeepsTheSelections() {
+    krv::test::TcpPeer printer(krv::test::TcpPeer::Mode::NeverRead);
+    pointAt(printer.port());
+    select("cmbDensity", 2);
+    const ConnectionSettings connection = mWindow->VelaComm1()->settings();
+    QTest::mouseClick(find<QPushButton>("butTestPrint"), Qt::LeftButton);
+    QVERIFY(mWindow->runningJob());
+    // While it runs the lists take no input.
+    mWindow->SSTab1()->tabBar()->setCurrentIndex(1);
+    QTest::keyClick(find<QComboBox>("cmbDensity"), Qt::Key_Down);
+    QCOMPARE(find<QComboBox>("cmbDensity")->currentIndex(), 2);
+    QTRY_VERIFY(mWindow->runningJob() && mWindow->runningJob()->dialog() &&
+                mWindow->runningJob()->dialog()->isVisible());
+    QTest::keyClick(mWindow->runningJob()->dialog(), Qt::Key_Escape);
+    QTRY_VERIFY(!mWindow->runningJob());
+    const QString said = find<QLabel>("labJobResult")->text();
+    QVERIFY2(
+        said.startsWith(QStringLiteral("Cancelled the test page to TCP/IP 127.0.0.1 port %1 at ")
+                            .arg(printer.port())),
+        qPrintable(said));
+    QVERIFY2(said.endsWith(QStringLiteral(": all 992 bytes had been handed over, but the printer "
+                                          "had not confirmed them.")),
+             qPrintable(said));
+    QCOMPARE(find<QComboBox>("cmbDensity")->currentIndex(), 2);
+    QCOMPARE(mWindow->VelaComm1()->settings(), connection);
+    // A change of connection takes the line away.
+    pointAt(krv::test::closedPort());
+    QCOMPARE(find<QLabel>("labJobResult")->text(), QString());
+}
+
+void TestMainWindow::everyErrorHasTheSameReport_data() {
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<int>("number");
+    QTest::newRow("panel: Refresh, no scheduler") << QStringLiteral("butRefresh") << 1030;
+    QTest::newRow("window: Download Settings, printer off")
+        << QStringLiteral("butDownload") << 1011;
+}
+
+// The same title, icon and wording whichever part of the window failed.
+void TestMainWindow::everyErrorHasTheSameReport() {
+    QFETCH(QString, button);
+    QFETCH(int, number);
+    pointAt(krv::test::closedPort());
+    if (button == QLatin1String("butRefresh")) {
+        ConnectionSettings spooler;
+        mWindow->VelaComm1()->setSettings(spooler);
+    }
+    QString title, text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QTimer answer;
+    connect(&answer, &QTimer::timeout, this, [&] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            title = box->windowTitle();
+            text = box->text();
+            icon = box->icon();
+            box->accept();
+        }
+    });
+    answer.start(10);
+    QTest::mouseClick(find<QPushButton>(qPrintable(button)), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!text.isEmpty(), 30000);
+    QCOMPARE(title, Title);
+    QCOMPARE(icon, QMessageBox::Critical);
+    QVERIFY2(text.startsWith(QStringLiteral("Run-time error '%1':\n\nThe ").arg(number)),
+             qPrintable(text));
 }
 
 QTEST_MAIN(TestMainWindow)
