@@ -27,17 +27,17 @@ QueueListing listSpoolerQueues(std::chrono::milliseconds bound) {
         listing.description = error.description();
         return listing;
     }
-    // The default first: one request, so a silent scheduler costs one bound
-    // (listing all queues makes several).
-    if (cups_dest_t *dest = cupsGetNamedDest(http, nullptr, nullptr)) {
-        listing.defaultQueue = QString::fromUtf8(dest->name);
-        cupsFreeDests(1, dest);
-    } else if (spoolerSilent(http)) {
+    try {
+        requireSpoolerAnswer(http, seconds);
+    } catch (const RuntimeError &error) {
         httpClose(http);
-        const RuntimeError error = spoolerNoAnswer(seconds);
         listing.error = error.number();
         listing.description = error.description();
         return listing;
+    }
+    if (cups_dest_t *dest = cupsGetNamedDest(http, nullptr, nullptr)) {
+        listing.defaultQueue = QString::fromUtf8(dest->name);
+        cupsFreeDests(1, dest);
     }
     cups_dest_t *dests = nullptr;
     const int count = cupsGetDests2(http, &dests);

@@ -16,6 +16,10 @@ namespace krv::comm {
 namespace {
 
 constexpr int ConnectTimeoutMs = 5000;
+// How often a wait on the scheduler looks up from the socket: the library
+// reconnects on its own after a broken connection, to a socket an abort has
+// not shut down, so an abort is also noticed here.
+constexpr double WaitSliceS = 0.1;
 
 QString lastCupsError() {
     return QString::fromUtf8(cupsLastErrorString());
@@ -57,6 +61,14 @@ http_t *connectToSpooler(double answerSeconds) {
 
 bool spoolerSilent(http_t *http) {
     return http && httpError(http) == ETIMEDOUT;
+}
+
+void requireSpoolerAnswer(http_t *http, double answerSeconds) {
+    ipp_t *response = cupsDoRequest(http, ippNewRequest(IPP_OP_CUPS_GET_DEFAULT), "/");
+    const bool silent = !response && spoolerSilent(http);
+    ippDelete(response);
+    if (silent)
+        throw spoolerNoAnswer(answerSeconds);
 }
 
 RuntimeError spoolerNoAnswer(double answerSeconds) {
@@ -107,6 +119,14 @@ void SpoolerPort::OpenPort() {
     mFailed = false;
     mHttp = connectToSpooler();
     mAbort.arm(httpGetFd(mHttp));
+    httpSetTimeout(mHttp, WaitSliceS, &SpoolerPort::keepWaiting, this);
+    beginStep();
+    try {
+        requireSpoolerAnswer(mHttp, SpoolerRequestTimeoutS);
+    } catch (const RuntimeError &) {
+        disconnect();
+        throw;
+    }
 
     mDestination = mQueue.toUtf8();
     if (mDestination.isEmpty()) {
@@ -148,12 +168,24 @@ void SpoolerPort::OpenPort() {
     }
 }
 
+void SpoolerPort::beginStep() {
+    mStepDeadline.setRemainingTime(qint64(SpoolerRequestTimeoutS * 1000));
+}
+
+// Each step (open, send, close) has the whole bound; a wait that runs past it
+// or is aborted fails with ETIMEDOUT.
+int SpoolerPort::keepWaiting(http_t * /*http*/, void *port) {
+    const auto *self = static_cast<const SpoolerPort *>(port);
+    return !self->mAbort.aborted() && !self->mStepDeadline.hasExpired();
+}
+
 void SpoolerPort::SendData(const QByteArray &data) {
     if (!mHttp || mJob <= 0)
         throw RuntimeError(errors::NotOpen,
                            QStringLiteral("No print job is open on the queue \"%1\".")
                                .arg(QString::fromUtf8(mDestination)));
     mFailed = true;
+    beginStep();
     if (!mDocumentStarted) {
         if (cupsStartDocument(mHttp, mDestination.constData(), mJob, JobTitle, CUPS_FORMAT_RAW,
                               1) != HTTP_STATUS_CONTINUE)
@@ -180,6 +212,7 @@ void SpoolerPort::ClosePort() {
         disconnect();
         return;
     }
+    beginStep();
     const ipp_status_t status = cupsFinishDocument(mHttp, mDestination.constData());
     mDocumentStarted = false;
     if (status > IPP_STATUS_OK_CONFLICTING) {

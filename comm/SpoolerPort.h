@@ -4,6 +4,7 @@
 #include "PrinterPort.h"
 #include "RuntimeError.h"
 
+#include <QDeadlineTimer>
 #include <QString>
 
 typedef struct _http_s http_t;
@@ -28,6 +29,8 @@ public:
 private:
     void cancelJob();
     void disconnect();
+    void beginStep();
+    static int keepWaiting(http_t *http, void *port);
 
     QString mQueue;
     QByteArray mDestination; // the queue actually used
@@ -36,6 +39,7 @@ private:
     bool mDocumentStarted = false;
     bool mFailed = false;
     SocketAbort mAbort; // disarmed before every close of mHttp
+    QDeadlineTimer mStepDeadline;
 };
 
 // How long a request to the scheduler may go unanswered.
@@ -46,6 +50,11 @@ inline constexpr double SpoolerRequestTimeoutS = 10.0;
 // spoolerSilent() then tells it apart from a refusal.
 [[nodiscard]] http_t *connectToSpooler(double answerSeconds = SpoolerRequestTimeoutS);
 [[nodiscard]] bool spoolerSilent(http_t *http);
+// One request up front: throws spoolerNoAnswer when the scheduler does not
+// answer it. The library's own look-ups make several requests and some
+// browse the network as well, so a silent scheduler would hold each of them
+// for many times the bound.
+void requireSpoolerAnswer(http_t *http, double answerSeconds);
 // The error for a scheduler that accepted the connection but did not answer.
 [[nodiscard]] RuntimeError spoolerNoAnswer(double answerSeconds);
 

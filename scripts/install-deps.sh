@@ -8,7 +8,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libgtest-dev libbenchmark-dev
     libcups2-dev cups cups-client
-    xvfb xauth xdotool x11-utils imagemagick
+    xvfb xauth xdotool x11-utils imagemagick iproute2
     fonts-dejavu-core fonts-liberation2
     tesseract-ocr tesseract-ocr-eng
 )

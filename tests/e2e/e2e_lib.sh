@@ -18,7 +18,7 @@ export XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime"
 mkdir -p "$XDG_CONFIG_HOME/vela" && mkdir -m 700 "$XDG_RUNTIME_DIR"
 unset QT_QPA_PLATFORM
 
-xvfb_pid='' app_pid='' sim_pid='' cupsd_pid=''
+xvfb_pid='' app_pid='' sim_pid='' cupsd_pid='' peer_pid='' peer_out=''
 window='' sim_port='' sim_out='' cups_server='' queue_uri=''
 started=()
 
@@ -56,6 +56,7 @@ cleanup() {
     stop_pid "$app_pid"
     stop_pid "$sim_pid"
     stop_pid "$cupsd_pid"
+    stop_pid "$peer_pid"
     stop_pid "$xvfb_pid"
     local pid left=()
     for pid in "${started[@]}"; do
@@ -126,6 +127,68 @@ stop_sim() {
 wait_job() {
     job_file=${sim_capture//%1/$1}
     wait_until "job $1 at the simulator" sim_has_line "capture $job_file ("
+}
+
+# --- a peer that never answers ------------------------------------------------------
+
+# start_silent_peer [PORT]: takes connections and never reads or answers (a
+# stuck printer or a hung scheduler); its port is then in $peer_port.
+start_silent_peer() {
+    local out="$work/peer${#started[@]}.out"
+    peer_out=$out
+    "$SILENT_PEER" "${1:-0}" 300 >"$out" 2>&1 &
+    peer_pid=$!
+    started+=("$peer_pid")
+    wait_until "the silent peer to listen" grep -q 'listening on 127.0.0.1:' "$out"
+    peer_port=$(sed -n 's/^listening on 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$out")
+}
+
+stop_silent_peer() {
+    stop_pid "$peer_pid"
+    peer_pid=''
+}
+
+# app_connections PORT: how many TCP sockets on this machine lead to PORT
+# (the program is the only client there), in any state.
+app_connections() {
+    ss -Htn "( dport = :$1 )" | grep -c . || true
+}
+
+# Milliseconds on the real-time clock, without starting a process (which can
+# take longer than what is timed on a loaded machine).
+now_ms() {
+    local t=${EPOCHREALTIME/./}
+    echo $((t / 1000))
+}
+
+# peer_closes: how many connections the silent peer has seen closed.
+peer_closes() { grep -c '^closed at ' "$peer_out" || true; }
+# peer_closed_ms N: when the silent peer saw its Nth connection closed.
+peer_closed_ms() {
+    local t
+    t=$(grep '^closed at ' "$peer_out" | sed -n "${1}s/^closed at \([0-9]*\)\.\([0-9]*\)$/\1\2/p")
+    echo $((t / 1000))
+}
+
+# --- reading the screen -----------------------------------------------------------
+
+# read_window WINDOW [GEOMETRY]: the text on the window (or the crop
+# WxH+X+Y of it), read with tesseract into $screen_text.
+screen_text=''
+read_window() {
+    import -window "$1" "$work/shot.png" 2>/dev/null || return 1
+    [[ -n "${2:-}" ]] && { convert "$work/shot.png" -crop "$2" +repage "$work/shot.png" || return 1; }
+    convert "$work/shot.png" -resize 300% -colorspace Gray "$work/shot-large.png" || return 1
+    tesseract "$work/shot-large.png" - >"$work/screen.txt" 2>/dev/null || return 1
+    screen_text=$(tr '\n' ' ' <"$work/screen.txt")
+}
+
+# Windows titled like the program other than its main window: message boxes.
+other_windows() { title_windows | grep -vx "$window" || true; }
+
+# The progress window of a running send.
+progress_window() {
+    xdotool search --onlyvisible --name '^Sending to the printer$' 2>/dev/null | head -n1 || true
 }
 
 # --- private print scheduler -------------------------------------------------------
