@@ -11,12 +11,21 @@ build=${1:-build}
 bin=$build/bench
 runs=${RUNS:-30}
 send_runs=${SEND_RUNS:-200}
-for program in krv520-config-bench-startup bare-window bare-window-text bare-window-libs krv-bench-launch krv-bench-micro krv-bench-send; do
+for program in krv520-config-bench-startup bare-window bare-window-text bare-window-libs krv-bench-launch krv-bench-micro krv-bench-send krv-bench-responsive; do
     [[ -x "$bin/$program" ]] || { echo "$bin/$program is missing: build first" >&2; exit 1; }
 done
+silent_peer=$build/tests/e2e/silent_peer
+[[ -x "$silent_peer" ]] || { echo "$silent_peer is missing: build first" >&2; exit 1; }
 
 work=$(mktemp -d)
-xvfb_pid=''
+xvfb_pid='' peer_pid=''
+stop_peer() {
+    if [[ -n "$peer_pid" ]]; then
+        kill "$peer_pid" 2>/dev/null || true
+        wait "$peer_pid" 2>/dev/null || true
+        peer_pid=''
+    fi
+}
 stop_xvfb() {
     if [[ -n "$xvfb_pid" ]]; then
         kill "$xvfb_pid" 2>/dev/null || true
@@ -25,6 +34,7 @@ stop_xvfb() {
     fi
 }
 cleanup() {
+    stop_peer
     stop_xvfb
     rm -rf "$work"
 }
@@ -46,7 +56,34 @@ DISPLAY=":$(cat "$work/display")" QT_QPA_PLATFORM=xcb \
     "product=$bin/krv520-config-bench-startup" "bare=$bin/bare-window" \
     "text=$bin/bare-window-text" "libs=$bin/bare-window-libs" >"$work/startup.txt" ||
     { cat "$work/startup.log" >&2; exit 1; }
+
+# Time to the first frame with a print scheduler that takes connections and
+# never answers, against none at all (nothing listens, refused at once). The
+# stored connection is the default, the spooler, so the window looks up its
+# queues as it starts. Each is started through the same one-line wrapper.
+echo "first frame with a silent scheduler: $runs runs each, alternating..." >&2
+"$silent_peer" 0 3600 >"$work/peer.out" 2>&1 &
+peer_pid=$!
+for _ in $(seq 100); do grep -q 'listening on' "$work/peer.out" && break; sleep 0.05; done
+peer_port=$(sed -n 's/^listening on 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$work/peer.out")
+[[ -n "$peer_port" ]] || { cat "$work/peer.out" >&2; exit 1; }
+for wrapper in silent:"127.0.0.1:$peer_port" none:127.0.0.1:1; do
+    printf '#!/bin/sh\nCUPS_SERVER=%s exec %s\n' "${wrapper#*:}" "$(realpath "$bin/krv520-config-bench-startup")" \
+        >"$work/${wrapper%%:*}.sh"
+    chmod +x "$work/${wrapper%%:*}.sh"
+done
+DISPLAY=":$(cat "$work/display")" QT_QPA_PLATFORM=xcb \
+    "$bin/krv-bench-launch" --runs "$runs" --warmup 2 --log "$work/silent.log" \
+    "silent=$work/silent.sh" "none=$work/none.sh" >"$work/silent.txt" ||
+    { cat "$work/silent.log" >&2; exit 1; }
+stop_peer
 stop_xvfb
+
+# A printer that never reads: the window's event loop during a 20-second job,
+# and Cancel to the connection closed.
+echo "window responsiveness: a 20-second job to a printer that never reads, 20 cancels..." >&2
+QT_QPA_PLATFORM=offscreen "$bin/krv-bench-responsive" --seconds 20 --runs 20 \
+    >"$work/responsive.txt" 2>"$work/responsive.log" || { cat "$work/responsive.log" >&2; exit 1; }
 
 echo "micro-benchmarks..." >&2
 QT_QPA_PLATFORM=offscreen "$bin/krv-bench-micro" --benchmark_repetitions=5 \
@@ -109,6 +146,17 @@ send_bytes=$(field "$work/send.txt" "result send" bytes)
 send_ms=$(awk -v u="$send_med" 'BEGIN { printf "%.3f", u / 1000 }')
 send_p90_ms=$(awk -v u="$send_p90" 'BEGIN { printf "%.3f", u / 1000 }')
 
+s_med=$(field "$work/silent.txt" "result silent" wall_ms_median)
+n_med=$(field "$work/silent.txt" "result none" wall_ms_median)
+silent_ratio=$(ratio "$s_med" "$n_med")
+stall=$(field "$work/responsive.txt" "result stall" longest_stall_ms)
+stall_p99=$(field "$work/responsive.txt" "result stall" p99_gap_ms)
+stall_s=$(field "$work/responsive.txt" "result stall" seconds)
+stall_idle=$(field "$work/responsive.txt" "result stall" idle_longest_stall_ms)
+cancel_med=$(field "$work/responsive.txt" "result cancel" closed_ms_median)
+cancel_max=$(field "$work/responsive.txt" "result cancel" closed_ms_max)
+cancel_runs=$(field "$work/responsive.txt" "result cancel" runs)
+
 spread() { # NAME: "q1-q3 ms, min-max ms" of a start-up program
     printf "IQR %s-%s ms, range %s-%s ms" \
         "$(field "$work/startup.txt" "result $1" wall_ms_q1)" "$(field "$work/startup.txt" "result $1" wall_ms_q3)" \
@@ -129,6 +177,12 @@ spread() { # NAME: "q1-q3 ms, min-max ms" of a start-up program
     printf '%-34s %-44s %-10s %s\n' "Test page ($page_bytes bytes)" "$page us" "< 5 us" "$(verdict "$page" 5 "<")"
     printf '%-34s %-44s %-10s %s\n' "Download Settings to last byte" \
         "$send_ms ms median, p90 $send_p90_ms ms ($send_bytes bytes)" "< 10 ms" "$(verdict "$send_ms" 10 "<")"
+    printf '%-34s %-44s %-10s %s\n' "First frame, silent spooler" \
+        "$silent_ratio x none ($s_med vs $n_med ms median)" "<= 1.2 x" "$(verdict "$silent_ratio" 1.2 "<=")"
+    printf '%-34s %-44s %-10s %s\n' "Longest stall, 20-s stuck job" \
+        "$stall ms (p99 gap $stall_p99 ms, ${stall_s} s job)" "< 50 ms" "$(verdict "$stall" 50 "<")"
+    printf '%-34s %-44s %-10s %s\n' "Cancel to connection closed" \
+        "$cancel_med ms median, max $cancel_max ms ($cancel_runs runs)" "< 250 ms" "$(verdict "$cancel_max" 250 "<")"
     printf '\nStart-up spread over %s runs each: product %s; bare %s.\n' "$runs" "$(spread product)" "$(spread bare)"
     printf 'Peak memory range: product %s-%s KiB, bare %s-%s KiB.\n' \
         "$(field "$work/startup.txt" "result product" rss_kb_min)" "$(field "$work/startup.txt" "result product" rss_kb_max)" \
@@ -143,8 +197,13 @@ spread() { # NAME: "q1-q3 ms, min-max ms" of a start-up program
         "$l_med" "$(mib "$l_rss")" "$(ratio "$l_rss" "$b_rss")"
     printf 'Help topics split: generating the RTF %s us, reading it %s us. Micro figures: median of 5 repetitions, wall clock.\n' \
         "$(micro SixteenHelpTopicsLoadOnly)" "$(micro SixteenHelpTopicsReadOnly)"
-    printf 'Send: %s downloads; handler start to handler return (printer confirmed by closing) %s us median.\n' \
+    printf 'Send: %s downloads; click to the window having the outcome (printer confirmed by closing) %s us median.\n' \
         "$send_runs" "$(field "$work/send.txt" "result send" handler_us_median)"
+    printf 'Stall baseline: the idle window, same timer, just before the job: longest stall %s ms, p99 gap %s ms.\n' \
+        "$stall_idle" "$(field "$work/responsive.txt" "result stall" idle_p99_gap_ms)"
+    printf 'Cancel: the window has the outcome %s ms after cancel() (median), %s ms at most.\n' \
+        "$(field "$work/responsive.txt" "result cancel" reported_ms_median)" \
+        "$(field "$work/responsive.txt" "result cancel" reported_ms_max)"
     if [[ -s "$work/send-sim.txt" ]]; then
         printf 'Send to the virtual printer (krv520-sim), %s downloads: handler start to the printer confirming %s us median, p90 %s us.\n' \
             "$sim_runs" "$(field "$work/send-sim.txt" "result send-printer" handler_us_median)" \
