@@ -27,6 +27,7 @@
 
 #include <QAccessible>
 #include <QDialog>
+#include <QElapsedTimer>
 
 using krv::app::frmMain;
 using krv::comm::ConnectionSettings;
@@ -205,6 +206,7 @@ private slots:
     void logoIsLoaded();
     void goodSendIsConfirmedForEveryone();
     void cancelledSendSaysHowFarItGotAndKeepsTheSelections();
+    void closingDuringASendCancelsIt();
     void everyErrorHasTheSameReport_data();
     void everyErrorHasTheSameReport();
 };
@@ -460,6 +462,22 @@ void TestMainWindow::cancelledSendSaysHowFarItGotAndKeepsTheSelections() {
     // A change of connection takes the line away.
     pointAt(krv::test::closedPort());
     QCOMPARE(find<QLabel>("labJobResult")->text(), QString());
+}
+
+void TestMainWindow::closingDuringASendCancelsIt() {
+    krv::test::TcpPeer printer(krv::test::TcpPeer::Mode::NeverRead);
+    pointAt(printer.port());
+    const int fdsBefore = krv::test::openFileDescriptors();
+    QTest::mouseClick(find<QPushButton>("butTestPrint"), Qt::LeftButton);
+    QTRY_COMPARE(printer.connections(), 1);
+    QElapsedTimer clock;
+    clock.start();
+    mWindow->close();
+    QVERIFY(!mWindow->isVisible());
+    QVERIFY(!mWindow->runningJob());
+    QVERIFY2(clock.elapsed() < 2000, qPrintable(QString::number(clock.elapsed())));
+    // Only the printer's own end of the connection is left open.
+    QCOMPARE(krv::test::openFileDescriptors(), fdsBefore + 1);
 }
 
 void TestMainWindow::everyErrorHasTheSameReport_data() {
