@@ -10,11 +10,13 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 
 namespace krv::comm {
@@ -28,10 +30,20 @@ QString systemReason(int error) {
 } // namespace
 
 FilePort::FilePort(QString path, std::chrono::milliseconds deviceTimeout)
-    : mPath(std::move(path)), mDeviceTimeout(deviceTimeout) {}
+    : mPath(std::move(path)), mDeviceTimeout(deviceTimeout),
+      mWake(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
 
 FilePort::~FilePort() {
     discard();
+    if (mWake >= 0)
+        ::close(mWake);
+}
+
+void FilePort::abort() {
+    mAborted = true;
+    const std::uint64_t one = 1;
+    if (mWake >= 0)
+        (void)!::write(mWake, &one, sizeof one);
 }
 
 void FilePort::discard() {
@@ -114,11 +126,18 @@ void FilePort::SendData(const QByteArray &data) {
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            pollfd pfd{mFd, POLLOUT, 0};
-            const int wait = int(std::max<qint64>(0, deadline.remainingTime()));
-            const int ready = wait > 0 ? ::poll(&pfd, 1, wait) : 0;
-            if (ready > 0 || (ready < 0 && errno == EINTR))
+            pollfd pfd[2]{{mFd, POLLOUT, 0}, {mWake, POLLIN, 0}};
+            const int wait = mAborted ? 0 : int(std::max<qint64>(0, deadline.remainingTime()));
+            const int ready = wait > 0 ? ::poll(pfd, mWake >= 0 ? 2 : 1, wait) : 0;
+            if (!mAborted && (ready > 0 || (ready < 0 && errno == EINTR)))
                 continue;
+            if (mAborted)
+                throw RuntimeError(errors::FileWriteFailed,
+                                   QStringLiteral("The write to %1 was cancelled: %2 of %3 bytes "
+                                                  "were not written.")
+                                       .arg(mPath)
+                                       .arg(left)
+                                       .arg(data.size()));
             throw RuntimeError(errors::FileWriteTimeout,
                                QStringLiteral("The device %1 stopped taking data: %2 of %3 "
                                               "bytes were not written within %4 s.")

@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <atomic>
 #include <chrono>
 
 namespace krv::comm {
@@ -22,6 +23,8 @@ public:
     void OpenPort() override;
     void SendData(const QByteArray &data) override;
     void ClosePort() override;
+    // Wakes a write waiting on a device; the send then fails at once.
+    void abort() override;
 
 private:
     void discard();
@@ -33,6 +36,8 @@ private:
     int mFd = -1;
     bool mDevice = false;
     bool mFailed = false;
+    std::atomic<bool> mAborted = false;
+    int mWake = -1; // an eventfd that abort() signals; polled beside the device
 };
 
 } // namespace krv::comm

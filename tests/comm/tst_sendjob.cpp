@@ -1,6 +1,7 @@
 // Send jobs and the spooler's queue lookup off the caller's thread: how they
 // end, what they say, and that cancel closes the connection at once.
 #include "CommErrors.h"
+#include "FilePort.h"
 #include "QueueLookup.h"
 #include "SendJob.h"
 #include "SpoolerPort.h"
@@ -8,8 +9,15 @@
 #include "TestSupport.h"
 
 #include <QElapsedTimer>
+#include <QFile>
+#include <QScopeGuard>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace krv::comm;
 using krv::test::TcpPeer;
@@ -87,6 +95,8 @@ private slots:
         QTest::newRow("tcp, printer stops taking data")
             << 0 << 32 * 1024 * 1024 << SendPhase::Sending << qint64(-1);
         QTest::newRow("spooler that never answers") << 1 << 44 << SendPhase::Opening << qint64(0);
+        QTest::newRow("device that stops taking data")
+            << 2 << 1024 * 1024 << SendPhase::Sending << qint64(-1);
     }
     void cancelEndsABlockedJobAndClosesItsConnection() {
         QFETCH(int, kind);
@@ -95,12 +105,21 @@ private slots:
         QFETCH(qint64, handedOver);
         TcpPeer printer(TcpPeer::Mode::NeverRead);
         SilentScheduler scheduler;
+        // A device stand-in: a FIFO whose reader never reads.
+        QTemporaryDir dir;
+        const QByteArray fifo = QFile::encodeName(dir.filePath(QStringLiteral("lp0")));
+        QCOMPARE(::mkfifo(fifo.constData(), 0600), 0);
+        const int reader = ::open(fifo.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        QVERIFY(reader >= 0);
+        const auto closeReader = qScopeGuard([reader] { ::close(reader); });
         const int fdsBefore = krv::test::openFileDescriptors();
         std::unique_ptr<PrinterPort> port;
         if (kind == 0)
             port = std::make_unique<TcpPort>(QStringLiteral("127.0.0.1"), printer.port());
-        else
+        else if (kind == 1)
             port = std::make_unique<SpoolerPort>(QString());
+        else
+            port = std::make_unique<FilePort>(QFile::decodeName(fifo));
         auto job = std::make_unique<SendJob>(std::move(port), QByteArray(size, 'x'));
         QSignalSpy phases(job.get(), &SendJob::phaseChanged);
         QSignalSpy finished(job.get(), &SendJob::finished);
