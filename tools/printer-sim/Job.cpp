@@ -7,7 +7,8 @@
 namespace krv::sim {
 
 Job::Job(MemorySwitches &switches, QString statePath, LineSink sink)
-    : mSwitches(switches), mStatePath(std::move(statePath)), mSink(std::move(sink)) {}
+    : mSwitches(switches), mStatePath(std::move(statePath)), mSink(std::move(sink)),
+      mRenderer(PrintSettings::fromStored(switches)) {}
 
 void Job::feed(QByteArrayView bytes) {
     mDecoder.feed(bytes);
@@ -55,6 +56,12 @@ void Job::handle(const Event &event) {
     mSink(
         QStringLiteral("%1: %2").arg(event.offset, 4, 10, QLatin1Char('0')).arg(event.describe()));
     if (event.kind != Event::Kind::Switch) {
+        // What cannot be drawn as the switches ask is said once, when the
+        // job starts printing.
+        if (!mPrintable) {
+            for (const QString &note : mRenderer.settings().notes)
+                mSink(note);
+        }
         mPrintable = true;
         mRenderer.apply(event);
         return;

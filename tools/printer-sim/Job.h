@@ -14,8 +14,9 @@ class MemorySwitches;
 
 // One job as the printer handles it: decodes the bytes as they arrive,
 // applies switch commands to the switches, stores them (and the state file,
-// when there is one) on "#W00000", and draws the printable stream. Every
-// finding is reported as a readable line.
+// when there is one) on "#W00000", and draws the printable stream with the
+// switches stored before the job began. Every finding is reported as a
+// readable line.
 class Job {
 public:
     using LineSink = std::function<void(const QString &)>;
