@@ -48,6 +48,7 @@ private slots:
     void nationalSetReplacesTwelvePositions_data();
     void nationalSetReplacesTwelvePositions();
     void unknownNationalSetIsAsciiAndNamedOncePerJob();
+    void charactersWithoutGlyphAreNamed();
 };
 
 void TestSimGlyphs::upperHalfIsWhatIconvGives_data() {
@@ -171,6 +172,25 @@ void TestSimGlyphs::unknownNationalSetIsAsciiAndNamedOncePerJob() {
                            "drawn as USA")
                 .arg(QLatin1String(name));
         QCOMPARE(lines.count(note), 1);
+    }
+}
+
+// DejaVu has no Thai: a job under 874 says its boxes are the fonts' doing,
+// one under 858 has nothing to say.
+void TestSimGlyphs::charactersWithoutGlyphAreNamed() {
+    for (const auto &[value, expected] : {std::pair{0x15, 1}, std::pair{0x04, 0}}) {
+        MemorySwitches switches;
+        switches.set(3, std::uint16_t(value << 8));
+        switches.store();
+        QStringList lines;
+        Job job(switches, {}, [&lines](const QString &line) { lines += line; });
+        job.feed(krv::testprint::makeTestPage());
+        job.finish();
+        const QStringList named = lines.filter(QStringLiteral("have no glyph"));
+        QCOMPARE(named.size(), expected);
+        if (expected)
+            QVERIFY2(named[0].startsWith(QLatin1String("code page 874 (Thai): ")),
+                     qPrintable(named[0]));
     }
 }
 

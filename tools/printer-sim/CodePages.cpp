@@ -16,11 +16,11 @@ struct Known {
 // has only as "CP" (737, 772, 774). 874 is the Windows Thai page, which keeps
 // TIS-620 in 0xA0-0xFF and adds the euro and quotes below.
 constexpr Known KnownPages[] = {
-    {437, "IBM437"},  {737, "CP737"},   {772, "CP772"},  {774, "CP774"},  {850, "IBM850"},
-    {851, "IBM851"},  {852, "IBM852"},  {855, "IBM855"}, {857, "IBM857"}, {858, "IBM858"},
-    {860, "IBM860"},  {861, "IBM861"},  {862, "IBM862"}, {863, "IBM863"}, {864, "IBM864"},
-    {865, "IBM865"},  {866, "IBM866"},  {869, "IBM869"}, {874, "CP874"},  {1250, "CP1250"},
-    {1251, "CP1251"}, {1252, "CP1252"},
+    {437, "IBM437"},  {737, "CP737"},  {772, "CP772"},  {774, "CP774"},   {851, "IBM851"},
+    {852, "IBM852"},  {855, "IBM855"}, {857, "IBM857"}, {858, "IBM858"},  {860, "IBM860"},
+    {861, "IBM861"},  {862, "IBM862"}, {863, "IBM863"}, {864, "IBM864"},  {865, "IBM865"},
+    {866, "IBM866"},  {869, "IBM869"}, {874, "CP874"},  {1250, "CP1250"}, {1251, "CP1251"},
+    {1252, "CP1252"},
 };
 
 // One byte through an open converter: its character, or 0 when the page

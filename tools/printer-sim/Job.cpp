@@ -61,6 +61,11 @@ void Job::handle(const Event &event) {
         if (!mPrintable) {
             for (const QString &note : mRenderer.settings().notes)
                 mSink(note);
+            if (const int missing = mRenderer.charactersWithoutGlyph())
+                mSink(QStringLiteral("code page %1: %2 character(s) have no glyph in the "
+                                     "simulator's fonts and are drawn as hollow boxes")
+                          .arg(mRenderer.settings().codePage)
+                          .arg(missing));
         }
         mPrintable = true;
         mRenderer.apply(event);

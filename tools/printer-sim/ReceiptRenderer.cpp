@@ -38,15 +38,20 @@ struct Fonts {
     };
 };
 
+// The glyph of `c` in `font`, or nothing (an empty list).
+QList<quint32> glyphOf(const QRawFont &font, char32_t c) {
+    if (!font.isValid())
+        return {};
+    const QList<quint32> glyphs = font.glyphIndexesForString(QString::fromUcs4(&c, 1));
+    return glyphs.size() == 1 && glyphs[0] != 0 ? glyphs : QList<quint32>();
+}
+
 // Draws `c` with its origin at the bottom-left of a design cell. False when
 // neither face has the character.
 bool drawCharacter(QPainter &painter, const Fonts &fonts, bool bold, char32_t c) {
-    const QString text = QString::fromUcs4(&c, 1);
     for (const QRawFont &font : fonts.faces[bold ? 1 : 0]) {
-        if (!font.isValid())
-            continue;
-        const QList<quint32> glyphs = font.glyphIndexesForString(text);
-        if (glyphs.size() != 1 || glyphs[0] == 0)
+        const QList<quint32> glyphs = glyphOf(font, c);
+        if (glyphs.isEmpty())
             continue;
         const qreal advance = font.advancesForGlyphIndexes(glyphs).value(0).x();
         painter.save();
@@ -161,6 +166,18 @@ void ReceiptRenderer::feed(int dots) {
     mY = std::min(mY + dots, MaxHeight);
     if (mY >= MaxHeight)
         mTruncated = true;
+}
+
+int ReceiptRenderer::charactersWithoutGlyph() const {
+    const Fonts fonts;
+    int missing = 0;
+    for (const char32_t c : mSettings.characters) {
+        if (c == PrintSettings::NoCharacter || c == PrintSettings::Unknown)
+            continue;
+        const auto &faces = fonts.faces[0];
+        missing += glyphOf(faces[0], c).isEmpty() && glyphOf(faces[1], c).isEmpty();
+    }
+    return missing;
 }
 
 std::vector<ReceiptRenderer::Cell> ReceiptRenderer::cells() const {

@@ -49,6 +49,10 @@ public:
     [[nodiscard]] bool truncated() const { return mTruncated; }
     [[nodiscard]] const PrintSettings &settings() const { return mSettings; }
 
+    // How many of the characters the settings give bytes have a glyph in
+    // neither face; they are drawn as hollow boxes.
+    [[nodiscard]] int charactersWithoutGlyph() const;
+
     // Where each printed byte's cell lies on the receipt returned by finish().
     struct Cell {
         QRect rect;
