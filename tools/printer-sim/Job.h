@@ -6,7 +6,10 @@
 #include <QImage>
 #include <QString>
 
+#include <array>
+#include <cstdint>
 #include <functional>
+#include <optional>
 
 namespace krv::sim {
 
@@ -46,7 +49,10 @@ private:
     QString mStatePath;
     LineSink mSink;
     Decoder mDecoder;
-    ReceiptRenderer mRenderer;
+    // The switches stored when the job began; the renderer is made from them
+    // when the job first prints, so a settings batch costs no table look-ups.
+    std::array<std::uint16_t, 16> mStoredAtStart{};
+    std::optional<ReceiptRenderer> mRenderer;
     int mSwitchCommands = 0;
     int mProblems = 0;
     bool mPrintable = false;

@@ -3,7 +3,6 @@
 #include "Catalogue.h"
 #include "CharacterSets.h"
 #include "Decoder.h"
-#include "MemorySwitches.h"
 #include "Tokens.h"
 
 #include <QRegularExpression>
@@ -128,13 +127,6 @@ void applyGeometry(PrintSettings &p, const std::array<std::uint16_t, 16> &values
 
 PrintSettings PrintSettings::defaults() {
     return fromValues({});
-}
-
-PrintSettings PrintSettings::fromStored(const MemorySwitches &switches) {
-    std::array<std::uint16_t, 16> values{};
-    for (int n = 0; n < 16; ++n)
-        values[std::size_t(n)] = switches.stored(n);
-    return fromValues(values);
 }
 
 PrintSettings PrintSettings::fromValues(const std::array<std::uint16_t, 16> &values) {

@@ -10,8 +10,6 @@
 
 namespace krv::sim {
 
-class MemorySwitches;
-
 // What the stored memory switches make of printed text, read through the
 // settings catalogue: the character each byte prints as and the geometry of
 // the page in dots (203 dpi, 8 dots per mm).
@@ -37,9 +35,7 @@ struct PrintSettings {
 
     // The settings of the printer's defaults (every switch 0).
     [[nodiscard]] static PrintSettings defaults();
-    // The settings the stored switches select.
-    [[nodiscard]] static PrintSettings fromStored(const MemorySwitches &switches);
-    // The same from the sixteen switch values.
+    // The settings the sixteen switch values select.
     [[nodiscard]] static PrintSettings fromValues(const std::array<std::uint16_t, 16> &values);
 };
 
