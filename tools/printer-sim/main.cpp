@@ -127,7 +127,7 @@ int main(int argc, char *argv[]) {
         return 2;
     QString presetError;
     if ((parser.isSet(switchList) &&
-         !krv::sim::storeSwitchList(simulator.switches(), parser.value(switchList),
+         !krv::sim::storeSwitchList(simulator.switches(), parser.values(switchList).join(u','),
                                     &presetError)) ||
         (parser.isSet(profile) &&
          !krv::sim::storeProfile(simulator.switches(), parser.value(profile), &presetError)))
