@@ -90,13 +90,14 @@ int main(int argc, char *argv[]) {
                                                      "had been sent, and exit."));
     const QCommandLineOption switchList(
         QStringLiteral("switches"),
-        QStringLiteral("Start with these switches stored: X=HHHH[,X=HHHH...] (X the switch "
-                       "digit); the others keep their values. Not written to --state."),
+        QStringLiteral(
+            "Start with these switches stored: X=HHHH[,X=HHHH...] (X the switch "
+            "digit); the others keep their values. The option itself writes nothing to --state."),
         QStringLiteral("LIST"));
     const QCommandLineOption profile(
         QStringLiteral("profile"),
         QStringLiteral("Start with the switches a krv520-cli profile would store, after "
-                       "--switches. Not written to --state."),
+                       "--switches. The option itself writes nothing to --state."),
         QStringLiteral("FILE"));
     parser.addOptions(
         {port, state, png, log, capture, jobs, once, decode, testPage, switchList, profile});
