@@ -214,6 +214,13 @@ void frmMain::showCentred() {
     show();
 }
 
+void frmMain::showEvent(QShowEvent *event) {
+    QWidget::showEvent(event);
+    // Focus is marked from the start, not only once the Tab key has been
+    // used; showing a window clears the mark's switch, so it is set here.
+    setAttribute(Qt::WA_KeyboardFocusChange);
+}
+
 void frmMain::closeEvent(QCloseEvent *event) {
     if (!mUnloaded) {
         std::int16_t Cancel = 0;
