@@ -5,6 +5,7 @@
 
 #include <QEvent>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QTextDocument>
 #include <QTextEdit>
 
@@ -17,11 +18,18 @@ frmHelp::frmHelp(QWidget *owner)
     setModal(true);
     setSizeGripEnabled(false);
     const QSize client = toPixels(HelpClientWidthTwips, HelpClientHeightTwips);
-    setFixedSize(client);
+    const int frame = twipsToPixels(HelpFrameTwips);
+    setFixedSize(client + QSize(2 * frame, 2 * frame));
 
     mRtbHelp->setObjectName(QStringLiteral("rtbHelp"));
     mRtbHelp->setReadOnly(true);
-    mRtbHelp->setGeometry(QRect(QPoint(0, 0), client));
+    mRtbHelp->setFrameShape(QFrame::NoFrame);
+    mRtbHelp->setGeometry(QRect(QPoint(frame, frame), client));
+    // The topics' colours are chosen for white paper; the box's own sheet
+    // outranks a dark palette and an application style sheet alike.
+    mRtbHelp->setStyleSheet(
+        QStringLiteral("QTextEdit#rtbHelp, QTextEdit#rtbHelp > QWidget#qt_scrollarea_viewport"
+                       " { background: white; color: black; }"));
     mRtbHelp->viewport()->installEventFilter(this);
 }
 
@@ -72,6 +80,27 @@ void frmHelp::Form_Click() {
 
 void frmHelp::rtbHelp_Click() {
     hide();
+}
+
+// A raised frame: light edge, dark edge, then the face up to the box.
+void frmHelp::paintEvent(QPaintEvent *) {
+    QPainter painter(this);
+    const QPalette &colours = palette();
+    painter.fillRect(rect(), colours.button());
+    const QRect outer = rect().adjusted(0, 0, -1, -1);
+    painter.setPen(colours.color(QPalette::Light));
+    painter.drawLine(outer.topLeft(), outer.topRight());
+    painter.drawLine(outer.topLeft(), outer.bottomLeft());
+    painter.setPen(colours.color(QPalette::Shadow));
+    painter.drawLine(outer.bottomLeft(), outer.bottomRight());
+    painter.drawLine(outer.topRight(), outer.bottomRight());
+    const QRect inner = outer.adjusted(1, 1, -1, -1);
+    painter.setPen(colours.color(QPalette::Midlight));
+    painter.drawLine(inner.topLeft(), inner.topRight());
+    painter.drawLine(inner.topLeft(), inner.bottomLeft());
+    painter.setPen(colours.color(QPalette::Dark));
+    painter.drawLine(inner.bottomLeft(), inner.bottomRight());
+    painter.drawLine(inner.topRight(), inner.bottomRight());
 }
 
 void frmHelp::centreOverOwner() {
