@@ -2,6 +2,7 @@
 
 #include "ErrorReport.h"
 #include "Fonts.h"
+#include "Icons.h"
 #include "Layout.h"
 #include "ProductInfo.h"
 #include "TabControl.h"
@@ -55,7 +56,7 @@ frmMain::frmMain(QWidget *parent)
     installFontSubstitutes();
     setFont(dialogFont());
     setWindowTitle(QString::fromLatin1(ProductName));
-    setWindowIcon(QIcon(QStringLiteral(":/krv520/krv520.ico")));
+    setWindowIcon(applicationIcon());
     setFixedSize(toPixels(layout::ClientWidth, layout::ClientHeight));
 
     mSSTab1->setObjectName(QStringLiteral("SSTab1"));
