@@ -6,6 +6,7 @@
 #include "Layout.h"
 #include "ProductInfo.h"
 #include "TabControl.h"
+#include "WindowHints.h"
 
 #include "HelpDesk.h"
 #include "SendToPrinter.h"
@@ -18,7 +19,6 @@
 #include <QIcon>
 #include <QLabel>
 #include <QPushButton>
-#include <QScreen>
 
 #include <algorithm>
 #include <vector>
@@ -58,6 +58,7 @@ frmMain::frmMain(QWidget *parent)
     setWindowTitle(QString::fromLatin1(ProductName));
     setWindowIcon(applicationIcon());
     setFixedSize(toPixels(layout::ClientWidth, layout::ClientHeight));
+    new WindowHints(this);
 
     mSSTab1->setObjectName(QStringLiteral("SSTab1"));
     mSSTab1->setGeometry(toPixels(layout::SSTab1));
@@ -209,9 +210,8 @@ void frmMain::Form_Load() {
     mHelp->loadHelpWindow();
 }
 
+// WindowHints centres the frame whenever the window is shown.
 void frmMain::showCentred() {
-    if (const QScreen *screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
     show();
 }
 
