@@ -10,6 +10,7 @@
 #include <xcb/xcb.h>
 
 #include <array>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #endif
