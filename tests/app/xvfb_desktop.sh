@@ -26,13 +26,15 @@ fail() {
     exit 1
 }
 # wait_for WHAT COMMAND...: polls until COMMAND succeeds, for at most 30 s
-# (generous: the machine may be busy).
+# (generous: the machine may be busy). COMMAND may leave what it saw in $seen.
+seen=''
 wait_for() {
     local what=$1 deadline=$((SECONDS + 30))
     shift
+    seen=''
     until "$@"; do
-        ((SECONDS < deadline)) || fail "timed out waiting for $what"
-        sleep 0.1
+        ((SECONDS < deadline)) || fail "timed out waiting for $what${seen:+; saw $seen}"
+        sleep 0.2
     done
 }
 
@@ -64,13 +66,16 @@ frame_of() {
 }
 
 # The frame's centre within 2 px of the 1024 x 768 screen's (512, 384).
-expect_centred() {
+centred() {
     local fx fy fw fh
     read -r fx fy fw fh < <(frame_of "$window")
+    seen="frame at $fx,$fy ${fw}x$fh"
     local dx=$((2 * fx + fw - 1024)) dy=$((2 * fy + fh - 768))
-    ((dx >= -4 && dx <= 4 && dy >= -4 && dy <= 4)) ||
-        fail "$1: frame at $fx,$fy ${fw}x$fh is not centred"
-    echo "$1: frame at $fx,$fy ${fw}x$fh, centred"
+    ((dx >= -4 && dx <= 4 && dy >= -4 && dy <= 4))
+}
+expect_centred() {
+    wait_for "$1: the frame to be centred" centred
+    echo "$1: $seen, centred"
 }
 
 # --- without a window manager ---------------------------------------------------
@@ -88,7 +93,6 @@ sleep 1 # Openbox names itself before it manages windows
 start_app
 framed() { xprop -id "$window" _NET_FRAME_EXTENTS | grep -q '= '; }
 wait_for "Openbox to frame the window" framed
-sleep 1 # the frame is placed once the manager has framed the window
 expect_centred "Openbox"
 
 actions=$(xprop -id "$window" _NET_WM_ALLOWED_ACTIONS)
@@ -113,12 +117,14 @@ done
 # pick TCP/IP with the arrow key, and read the host field's label off the screen.
 read -r cx cy _ _ < <(xwininfo -id "$window" | awk '/Absolute upper-left X/ {x=$NF} /Absolute upper-left Y/ {y=$NF} END {print x, y, 0, 0}')
 xdotool key --window "$window" Tab Tab Tab Tab Down
-sleep 1
-import -window root "$work/screen.png"
-convert "$work/screen.png" -crop "255x104+$((cx + 24))+$((cy + 116))" +repage -scale 300% "$work/panel.png"
-panel=$(tesseract "$work/panel.png" - 2>/dev/null | tr '\n' ' ')
-echo "panel reads: $panel"
-[[ "$panel" == *TCP/IP* && "$panel" == *"name or address"* ]] || fail "the panel shows no TCP/IP host field"
+panel_shows_host() {
+    import -window root "$work/screen.png"
+    convert "$work/screen.png" -crop "255x104+$((cx + 24))+$((cy + 116))" +repage -scale 300% "$work/panel.png"
+    seen=$(tesseract "$work/panel.png" - 2>/dev/null | tr '\n' ' ')
+    [[ "$seen" == *TCP/IP* && "$seen" == *"name or address"* ]]
+}
+wait_for "the panel to show the TCP/IP host field" panel_shows_host
+echo "panel reads: $seen"
 
 # The help window: Ctrl+Tab to "General", Tab to its first Help button, Space.
 xdotool key --window "$window" ctrl+Tab Tab Tab space
@@ -127,21 +133,26 @@ help_window() {
     [[ -n "$help" ]]
 }
 wait_for "the help window" help_window
-sleep 1
-read -r hx hy hw hh < <(frame_of "$help")
-((hw == 319 && hh == 235)) || fail "help window is ${hw}x$hh with its frame, not 319x235"
-# The client area: white paper from (3,3) to (315,231); the frame around it is not.
-import -window root "$work/screen.png"
+# 319 x 235 with its frame; the client area is white paper from (3,3) to
+# (315,231), and the frame around it is not.
 edge() { convert "$work/screen.png" -crop "$1" +repage -format "%[fx:$2]" info:; }
-for strip in "313x1+$((hx + 3))+$((hy + 3))" "313x1+$((hx + 3))+$((hy + 231))" \
-    "1x229+$((hx + 3))+$((hy + 3))" "1x229+$((hx + 315))+$((hy + 3))"; do
-    [[ $(edge "$strip" 'minima.intensity') == 1 ]] || fail "help client area edge $strip is not paper"
-done
-for strip in "313x1+$((hx + 3))+$((hy + 2))" "1x229+$((hx + 2))+$((hy + 3))" \
-    "313x1+$((hx + 3))+$((hy + 232))" "1x229+$((hx + 316))+$((hy + 3))"; do
-    [[ $(edge "$strip" 'maxima.intensity') != 1 ]] || fail "no frame at $strip"
-done
-echo "help window: ${hw}x$hh, client area 313x229 inside a 3 px frame"
+help_drawn() {
+    read -r hx hy hw hh < <(frame_of "$help")
+    seen="help window ${hw}x$hh at $hx,$hy"
+    ((hw == 319 && hh == 235)) || return 1
+    import -window root "$work/screen.png"
+    local strip
+    for strip in "313x1+$((hx + 3))+$((hy + 3))" "313x1+$((hx + 3))+$((hy + 231))" \
+        "1x229+$((hx + 3))+$((hy + 3))" "1x229+$((hx + 315))+$((hy + 3))"; do
+        [[ $(edge "$strip" 'minima.intensity') == 1 ]] || { seen+=", $strip not paper"; return 1; }
+    done
+    for strip in "313x1+$((hx + 3))+$((hy + 2))" "1x229+$((hx + 2))+$((hy + 3))" \
+        "313x1+$((hx + 3))+$((hy + 232))" "1x229+$((hx + 316))+$((hy + 3))"; do
+        [[ $(edge "$strip" 'maxima.intensity') != 1 ]] || { seen+=", no frame at $strip"; return 1; }
+    done
+}
+wait_for "the help window's client area inside its frame" help_drawn
+echo "$seen: client area 313x229 inside a 3 px frame"
 xdotool mousemove "$((hx + 150))" "$((hy + 150))" click 1
 help_hidden() { ! xdotool search --onlyvisible --class krv520-config | grep -qx "$help"; }
 wait_for "a click on the help text to hide it" help_hidden
