@@ -101,6 +101,13 @@ for denied in MINIMIZE MAXIMIZE_HORZ MAXIMIZE_VERT FULLSCREEN RESIZE; do
     [[ "$actions" != *"_NET_WM_ACTION_$denied"* ]] || fail "the manager allows $denied"
 done
 [[ "$actions" == *_NET_WM_ACTION_CLOSE* ]] || fail "the manager offers no close"
+# Motif: functions without all (1), resize (2), minimise (8) or maximise (16);
+# decorations without the resize handle (4), minimise (32) or maximise (64).
+read -r _ functions decorations _ < <(xprop -id "$window" _MOTIF_WM_HINTS | sed 's/.*= //' | tr -d ',')
+echo "Motif functions $functions, decorations $decorations"
+((functions & 0x20 && !(functions & 0x1b) && !(decorations & 0x65))) || fail "the Motif hints offer more"
+sizes=$(xprop -id "$window" WM_NORMAL_HINTS | sed -n 's/.*program specified m[a-z]* size: //p' | sort -u)
+[[ "$sizes" == "498 by 304" ]] || fail "minimum and maximum sizes are not both 498 x 304: $sizes"
 
 # _NET_WM_ICON: width, height, then width x height ARGB pixels, image after image.
 xprop -id "$window" -f _NET_WM_ICON 32c ' = $0+' _NET_WM_ICON | sed 's/^[^=]*= //' | tr -d ' ' |
