@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QTextDocument>
 #include <QTextEdit>
+#include <qdrawutil.h>
 
 namespace krv::help {
 
@@ -82,25 +83,10 @@ void frmHelp::rtbHelp_Click() {
     hide();
 }
 
-// A raised frame: light edge, dark edge, then the face up to the box.
+// A raised dialog frame, filled with the face colour up to the box.
 void frmHelp::paintEvent(QPaintEvent *) {
     QPainter painter(this);
-    const QPalette &colours = palette();
-    painter.fillRect(rect(), colours.button());
-    const QRect outer = rect().adjusted(0, 0, -1, -1);
-    painter.setPen(colours.color(QPalette::Light));
-    painter.drawLine(outer.topLeft(), outer.topRight());
-    painter.drawLine(outer.topLeft(), outer.bottomLeft());
-    painter.setPen(colours.color(QPalette::Shadow));
-    painter.drawLine(outer.bottomLeft(), outer.bottomRight());
-    painter.drawLine(outer.topRight(), outer.bottomRight());
-    const QRect inner = outer.adjusted(1, 1, -1, -1);
-    painter.setPen(colours.color(QPalette::Midlight));
-    painter.drawLine(inner.topLeft(), inner.topRight());
-    painter.drawLine(inner.topLeft(), inner.bottomLeft());
-    painter.setPen(colours.color(QPalette::Dark));
-    painter.drawLine(inner.bottomLeft(), inner.bottomRight());
-    painter.drawLine(inner.topRight(), inner.bottomRight());
+    qDrawWinPanel(&painter, rect(), palette(), false, &palette().button());
 }
 
 void frmHelp::centreOverOwner() {
