@@ -27,9 +27,9 @@ QString sizeText(qint64 bytes) {
 }
 
 [[noreturn]] void tooLarge(const QString &path, qint64 maxBytes, int errorNumber) {
-    throw RuntimeError(
-        errorNumber,
-        QStringLiteral("%1 is larger than the %2 read at most.").arg(path, sizeText(maxBytes)));
+    throw RuntimeError(errorNumber,
+                       QStringLiteral("%1 is larger than %2, the most that is read from it.")
+                           .arg(path, sizeText(maxBytes)));
 }
 
 // Follows symbolic links, also to a target that does not exist yet, which
