@@ -115,8 +115,8 @@ public:
             throw RuntimeError(
                 errors::ConfigWriteFailed,
                 mLock.error() == QLockFile::LockFailedError
-                    ? QStringLiteral("another program is saving it (lock file %1).").arg(lockPath)
-                    : QStringLiteral("the lock file %1 cannot be created.").arg(lockPath));
+                    ? QStringLiteral("Another program is saving the store (lock file %1).").arg(lockPath)
+                    : QStringLiteral("The lock file %1 cannot be created.").arg(lockPath));
     }
 
 private:
@@ -235,7 +235,7 @@ void writeConnectionSettings(const QString &storePath, const QString &key,
             store.sync();
             if (store.status() != QSettings::NoError)
                 throw RuntimeError(errors::ConfigWriteFailed,
-                                   QStringLiteral("the new settings could not be prepared in %1")
+                                   QStringLiteral("The new settings could not be prepared in %1.")
                                        .arg(scratch.path()));
         }
         writeSmallFile(target, scratch.contents(), errors::ConfigWriteFailed);

@@ -22,6 +22,8 @@ QString systemReason(int error) {
 }
 
 QString sizeText(qint64 bytes) {
+    if (bytes % (1024 * 1024) == 0)
+        return QStringLiteral("%1 MiB").arg(bytes / (1024 * 1024));
     return bytes % 1024 == 0 ? QStringLiteral("%1 KiB").arg(bytes / 1024)
                              : QStringLiteral("%1 bytes").arg(bytes);
 }
@@ -180,6 +182,13 @@ void writeSmallFile(const QString &path, const QByteArray &data, int errorNumber
         fail(file.errorString());
     if (file.write(data) != data.size())
         fail(file.errorString());
+    // QSaveFile (Qt 6.4) buffers small writes and ignores the errors of the
+    // flush and sync in commit(): a full disk would give an empty file in
+    // place of the old one. Both are done and checked here first.
+    if (!file.flush())
+        fail(file.errorString());
+    if (::fsync(file.handle()) != 0)
+        fail(systemReason(errno));
     if (!file.commit())
         throw RuntimeError(errorNumber,
                            QStringLiteral("Cannot write %1: %2; the previous file is unchanged.")
