@@ -11,7 +11,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLockFile>
-#include <QRegularExpression>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -115,31 +114,14 @@ public:
             throw RuntimeError(
                 errors::ConfigWriteFailed,
                 mLock.error() == QLockFile::LockFailedError
-                    ? QStringLiteral("Another program is saving the store (lock file %1).").arg(lockPath)
+                    ? QStringLiteral("Another program is saving the store (lock file %1).")
+                          .arg(lockPath)
                     : QStringLiteral("The lock file %1 cannot be created.").arg(lockPath));
     }
 
 private:
     QLockFile mLock;
 };
-
-// A write that was killed can leave its temporary beside the store, named
-// like the store with six more characters. Under the lock nobody else is
-// writing, so any such file is a leftover.
-void removeLeftovers(const QString &target) {
-    const QFileInfo info(target);
-    const QRegularExpression leftover(QRegularExpression::anchoredPattern(
-        QRegularExpression::escape(info.fileName()) + QStringLiteral("\\.[A-Za-z0-9]{6}")));
-    const QDir folder = info.dir();
-    for (const QString &name : folder.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
-        if (!leftover.match(name).hasMatch())
-            continue;
-        const QByteArray path = QFile::encodeName(folder.filePath(name));
-        struct stat st {};
-        if (::lstat(path.constData(), &st) == 0 && S_ISREG(st.st_mode))
-            ::unlink(path.constData());
-    }
-}
 
 } // namespace
 
@@ -218,7 +200,6 @@ void writeConnectionSettings(const QString &storePath, const QString &key,
     try {
         const QString target = checkedWriteTarget(storePath, errors::ConfigWriteFailed);
         const StoreLock lock(storePath);
-        removeLeftovers(target);
         // Other keys' groups are kept as they are.
         const std::optional<QByteArray> before =
             readSmallFile(target, MaxStoreBytes, errors::ConfigWriteFailed);
@@ -238,7 +219,7 @@ void writeConnectionSettings(const QString &storePath, const QString &key,
                                    QStringLiteral("The new settings could not be prepared in %1.")
                                        .arg(scratch.path()));
         }
-        writeSmallFile(target, scratch.contents(), errors::ConfigWriteFailed);
+        writeLockedSmallFile(target, scratch.contents(), errors::ConfigWriteFailed);
     } catch (const RuntimeError &e) {
         throw RuntimeError(
             e.number(),

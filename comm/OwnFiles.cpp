@@ -195,4 +195,49 @@ void writeSmallFile(const QString &path, const QByteArray &data, int errorNumber
                                .arg(path, file.errorString()));
 }
 
+void writeLockedSmallFile(const QString &path, const QByteArray &data, int errorNumber) {
+    const QString target = checkedWriteTarget(path, errorNumber);
+    const QFileInfo info(target);
+    const QByteArray temp = QFile::encodeName(info.absolutePath() + QLatin1String("/.") +
+                                              info.fileName() + QLatin1String(".saving"));
+    int fd = -1;
+    const auto fail = [&](int error, const char *step) {
+        if (fd >= 0)
+            ::close(fd);
+        ::unlink(temp.constData());
+        throw RuntimeError(
+            errorNumber,
+            QStringLiteral("Cannot write %1 (%2 %3): %4; the previous file is "
+                           "unchanged.")
+                .arg(path, QLatin1String(step), QFile::decodeName(temp), systemReason(error)));
+    };
+    // Left by a write that was killed: nobody else writes it under the lock.
+    if (::unlink(temp.constData()) != 0 && errno != ENOENT)
+        fail(errno, "removing the leftover");
+    fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0)
+        fail(errno, "creating");
+    for (qsizetype done = 0; done < data.size();) {
+        const ssize_t n = ::write(fd, data.constData() + done, size_t(data.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            fail(n < 0 ? errno : EIO, "writing");
+        done += n;
+    }
+    // The replacement keeps the permissions of the file it replaces.
+    struct stat st {};
+    if (::stat(QFile::encodeName(target).constData(), &st) == 0 &&
+        ::fchmod(fd, st.st_mode & 07777) != 0)
+        fail(errno, "setting the permissions of");
+    if (::fsync(fd) != 0)
+        fail(errno, "syncing");
+    const int closed = ::close(fd);
+    fd = -1;
+    if (closed != 0)
+        fail(errno, "closing");
+    if (::rename(temp.constData(), QFile::encodeName(target).constData()) != 0)
+        fail(errno, "renaming");
+}
+
 } // namespace krv::comm

@@ -37,4 +37,10 @@ inline constexpr qint64 MaxTargetsBytes = 1024 * 1024;
 // was, no temporary is left, and krv::RuntimeError(errorNumber) is thrown.
 void writeSmallFile(const QString &path, const QByteArray &data, int errorNumber);
 
+// The same for a file whose writers take a lock first (the store): the
+// temporary has one fixed name beside the file (".NAME.saving"), so one left
+// by a writer that was killed is replaced by the next write instead of
+// piling up.
+void writeLockedSmallFile(const QString &path, const QByteArray &data, int errorNumber);
+
 } // namespace krv::comm
