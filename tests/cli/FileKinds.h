@@ -1,12 +1,10 @@
 #pragma once
 
-// Real things of every kind at a path, made in a temporary folder as root:
-// device nodes with mknod, FIFOs, sockets, and a small full file system.
-#include <QByteArray>
+// Real things of every kind at a path, made as root in a temporary folder:
+// the kernel's memory devices with mknod, FIFOs, sockets, a full tmpfs.
+#include <QDir>
 #include <QFile>
 #include <QProcess>
-#include <QString>
-#include <QStringList>
 
 #include <sys/mount.h>
 #include <sys/socket.h>
@@ -15,7 +13,6 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstring>
 
 namespace krv::test {
@@ -24,53 +21,61 @@ inline QByteArray fsName(const QString &path) {
     return QFile::encodeName(path);
 }
 
-// "null", "zero" and "full" are the kernel's memory devices 1,3 / 1,5 / 1,7.
-inline bool makeDevice(const QString &path, unsigned minorNumber) {
-    return ::mknod(fsName(path).constData(), S_IFCHR | 0666, makedev(1, minorNumber)) == 0;
-}
-
-inline bool makeFifo(const QString &path) {
-    return ::mkfifo(fsName(path).constData(), 0666) == 0;
-}
-
-// A socket file that stays behind when its descriptor is closed.
-inline bool makeSocket(const QString &path) {
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+// "null", "zero" and "full" devices (1,3 1,5 1,7), "fifo", "socket",
+// "folder", or "link" to a zero device beside it.
+inline bool makeKind(const QString &kind, const QString &path) {
+    const QByteArray name = fsName(path);
+    const unsigned device = kind == QLatin1String("null")   ? 3
+                            : kind == QLatin1String("zero") ? 5
+                            : kind == QLatin1String("full") ? 7
+                                                            : 0;
+    if (device)
+        return ::mknod(name.constData(), S_IFCHR | 0666, makedev(1, device)) == 0;
+    if (kind == QLatin1String("fifo"))
+        return ::mkfifo(name.constData(), 0666) == 0;
+    if (kind == QLatin1String("folder"))
+        return QDir().mkdir(path);
+    if (kind == QLatin1String("link"))
+        return makeKind(QStringLiteral("zero"), path + ".target") &&
+               QFile::link(path + ".target", path);
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, fsName(path).constData(), sizeof address.sun_path - 1);
-    const bool ok = ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
-    ::close(fd);
-    return ok;
+    std::strncpy(address.sun_path, name.constData(), sizeof address.sun_path - 1);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    const bool bound = ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
+    ::close(fd); // the socket file stays
+    return bound;
 }
 
-// What a path is: its type, device numbers and inode, links followed.
+// What is at a path (links followed): type, device numbers, inode.
 inline QString identity(const QString &path) {
     struct stat st {};
     if (::stat(fsName(path).constData(), &st) != 0)
         return QStringLiteral("nothing");
-    return QStringLiteral("mode %1 rdev %2 inode %3")
-        .arg(st.st_mode & S_IFMT, 0, 8)
-        .arg(st.st_rdev)
-        .arg(st.st_ino);
+    return QStringLiteral("%1 %2 %3").arg(st.st_mode & S_IFMT).arg(st.st_rdev).arg(st.st_ino);
 }
 
 // A regular file's bytes; opening anything else could block the test.
 inline QByteArray contents(const QString &path) {
     struct stat st {};
-    if (::stat(fsName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
-        return "<not a regular file>";
     QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+    if (::stat(fsName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode) ||
+        !file.open(QIODevice::ReadOnly))
+        return "<not a readable file>";
+    return file.readAll();
 }
 
 inline bool writeBytes(const QString &path, const QByteArray &bytes) {
     QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-           file.write(bytes) == bytes.size() && file.flush();
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush();
 }
 
-// A 64 KiB tmpfs mounted on `dir` for as long as it lives, filled up by fill().
+inline QStringList entries(const QString &dir) {
+    return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
+                               QDir::NoDotAndDotDot);
+}
+
+// A 64 KiB tmpfs on `dir` for as long as it lives.
 class SmallFileSystem {
 public:
     explicit SmallFileSystem(const QString &dir) : mDir(fsName(dir)) {
@@ -83,16 +88,13 @@ public:
     SmallFileSystem(const SmallFileSystem &) = delete;
     SmallFileSystem &operator=(const SmallFileSystem &) = delete;
     [[nodiscard]] bool mounted() const { return mMounted; }
-    // Writes a filler file until the file system refuses more, then gives
-    // back `pagesLeft` pages of 4 KiB.
-    void fill(int pagesLeft = 0) const {
+    // Fills it with a file "filler", then gives back `pagesLeft` 4 KiB pages.
+    void fill(int pagesLeft) const {
         QFile filler(QFile::decodeName(mDir + "/filler"));
-        if (!filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-            return;
-        const QByteArray block(512, 'f');
-        while (filler.write(block) == block.size()) {
+        filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+        while (filler.write(QByteArray(512, 'f')) == 512) {
         }
-        filler.resize(std::max<qint64>(0, filler.size() - 4096 * pagesLeft));
+        filler.resize(filler.size() - 4096 * pagesLeft);
     }
 
 private:
@@ -100,27 +102,21 @@ private:
     bool mMounted = false;
 };
 
-// Runs a program, as root or as the unprivileged user "nobody"; its exit
-// code, or -1 when it crashed or did not end within a minute.
+// Runs a program, as root or as the user nobody; its exit code, or -1 when
+// it crashed or took more than a minute.
 inline int runProgram(const QString &program, const QStringList &arguments, bool asNobody,
-                      QByteArray *output = nullptr) {
+                      QByteArray *output) {
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
+    const QStringList nobody{"--reuid=nobody", "--regid=nogroup", "--clear-groups", program};
     if (asNobody)
-        process.start(QStringLiteral("setpriv"),
-                      QStringList{QStringLiteral("--reuid=nobody"),
-                                  QStringLiteral("--regid=nogroup"),
-                                  QStringLiteral("--clear-groups"), program} +
-                          arguments);
+        process.start(QStringLiteral("setpriv"), nobody + arguments);
     else
         process.start(program, arguments);
-    if (!process.waitForFinished(60000)) {
+    if (!process.waitForFinished(60000))
         process.kill();
-        process.waitForFinished();
-        return -1;
-    }
-    if (output)
-        *output = process.readAll();
+    process.waitForFinished();
+    *output = process.readAll();
     return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
 }
 
