@@ -189,8 +189,7 @@ void writeConnectionSettings(const QString &storePath, const QString &key,
                              const ConnectionSettings &settings) {
     checkKey(key);
     const QFileInfo info(storePath);
-    // QSettings would quietly keep the values in memory if the folder is
-    // missing and cannot be made; the operator must hear about it.
+    // On a first run the folder is not there yet.
     if (!QDir().mkpath(info.absolutePath()))
         throw RuntimeError(errors::ConfigWriteFailed,
                            QStringLiteral("Could not create the configuration folder %1.")

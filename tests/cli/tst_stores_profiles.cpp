@@ -192,6 +192,23 @@ private slots:
         QVERIFY2(error.description().contains(words), qPrintable(error.description()));
     }
 
+    void readOnlyStoreIsNotReplaced() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(Store);
+        QCOMPARE(storeWriteProblem(path, "before"), QString());
+        const QByteArray previous = contents(path);
+        // Only the file is read-only: its folder would let nobody replace it.
+        QVERIFY(::chmod(fsName(dir.path()).constData(), 0777) == 0);
+        QVERIFY(::chown(fsName(path).constData(), 65534, 65534) == 0);
+        QVERIFY(::chmod(fsName(path).constData(), 0444) == 0);
+        QVERIFY(::setegid(65534) == 0 && ::seteuid(65534) == 0);
+        const QString problem = storeWriteProblem(path, "after");
+        QVERIFY(::seteuid(0) == 0 && ::setegid(0) == 0);
+        QVERIFY2(problem.startsWith(QString::number(krv::comm::errors::ConfigWriteFailed)),
+                 qPrintable(problem));
+        QCOMPARE(contents(path), previous);
+    }
+
     void leftoversOfKilledWriteAreCleared() {
         QTemporaryDir dir;
         const QString path = dir.filePath(Store);
