@@ -14,8 +14,6 @@ using namespace krv::test;
 
 namespace {
 
-const QString Cli = QStringLiteral(KRV_CLI_PATH);
-
 bool chmodPath(const QString &path, mode_t mode) {
     return ::chmod(fsName(path).constData(), mode) == 0;
 }
@@ -24,11 +22,17 @@ bool chmodPath(const QString &path, mode_t mode) {
 
 class TestFileTargets : public QObject {
     Q_OBJECT
+    // The program, copied where nobody may run it: the build folder may lie
+    // in a private home.
+    QTemporaryDir mBin;
+    QString Cli = mBin.filePath("krv520-cli");
 
 private slots:
     void initTestCase() {
         if (::geteuid() != 0)
             QSKIP("runs as root, as CI does: it makes device nodes and uses setpriv");
+        QVERIFY(QFile::copy(QStringLiteral(KRV_CLI_PATH), Cli));
+        QVERIFY(chmodPath(mBin.path(), 0755) && chmodPath(Cli, 0755));
     }
 
     void doctorAgreesWithSend_data() {
