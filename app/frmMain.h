@@ -52,6 +52,7 @@ public:
     [[nodiscard]] JobProgress *runningJob() const { return mJob; }
 
 protected:
+    void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
 private:

@@ -142,6 +142,10 @@ VelaComm::VelaComm(QWidget *parent)
     connect(mPath, &QLineEdit::textChanged, this, &VelaComm::noteChange);
     mLastSettings = settings();
 
+    // The window's tab order reaches the panel as one stop that leads into
+    // its own controls, starting with the choice of connection.
+    setFocusPolicy(Qt::TabFocus);
+    setFocusProxy(mKind);
     setTabOrder(mKind, mQueue);
     setTabOrder(mQueue, mRefresh);
     setTabOrder(mRefresh, mHost);

@@ -12,11 +12,9 @@
 #include <QFile>
 #include <QScopeGuard>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
 
-#include <fcntl.h>
-#include <sys/stat.h>
+#include <pty.h>
 #include <unistd.h>
 
 using namespace krv::comm;
@@ -105,13 +103,15 @@ private slots:
         QFETCH(qint64, handedOver);
         TcpPeer printer(TcpPeer::Mode::NeverRead);
         SilentScheduler scheduler;
-        // A device stand-in: a FIFO whose reader never reads.
-        QTemporaryDir dir;
-        const QByteArray fifo = QFile::encodeName(dir.filePath(QStringLiteral("lp0")));
-        QCOMPARE(::mkfifo(fifo.constData(), 0600), 0);
-        const int reader = ::open(fifo.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-        QVERIFY(reader >= 0);
-        const auto closeReader = qScopeGuard([reader] { ::close(reader); });
+        // A device stand-in: a terminal whose other end is never read.
+        int master = -1;
+        int terminal = -1;
+        char device[128] = {};
+        QCOMPARE(::openpty(&master, &terminal, device, nullptr, nullptr), 0);
+        const auto closePty = qScopeGuard([master, terminal] {
+            ::close(terminal);
+            ::close(master);
+        });
         const int fdsBefore = krv::test::openFileDescriptors();
         std::unique_ptr<PrinterPort> port;
         if (kind == 0)
@@ -119,7 +119,7 @@ private slots:
         else if (kind == 1)
             port = std::make_unique<SpoolerPort>(QString());
         else
-            port = std::make_unique<FilePort>(QFile::decodeName(fifo));
+            port = std::make_unique<FilePort>(QFile::decodeName(device));
         auto job = std::make_unique<SendJob>(std::move(port), QByteArray(size, 'x'));
         QSignalSpy phases(job.get(), &SendJob::phaseChanged);
         QSignalSpy finished(job.get(), &SendJob::finished);
