@@ -2,7 +2,7 @@
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build run test bench format clean
+.PHONY: all deps configure build run test bench package format clean
 
 all: build
 
@@ -24,6 +24,10 @@ test: build
 # Runs every benchmark and prints one table of figures beside their targets.
 bench: build
 	./bench/run.sh $(BUILD_DIR)
+
+# The Debian packages, written into $(BUILD_DIR).
+package: build
+	cmake --build $(BUILD_DIR) --target package
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -11,6 +11,7 @@ packages=(
     xvfb xauth xdotool x11-utils imagemagick
     fonts-dejavu-core fonts-liberation2
     tesseract-ocr tesseract-ocr-eng
+    dpkg-dev groff-base desktop-file-utils appstream lintian
 )
 
 missing=()
