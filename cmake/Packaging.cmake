@@ -46,8 +46,9 @@ set(CPACK_PRE_BUILD_SCRIPTS ${KRV_PACKAGING_DIR}/compress-docs.cmake)
 
 set(CPACK_DEBIAN_WINDOW_PACKAGE_NAME krv520-config)
 # The window's stand-in fonts for MS Sans Serif come from fontconfig, not
-# from a library link; the spooler connection needs a CUPS scheduler, local
-# or remote.
+# from a library link. The xcb platform plugin and the gif and ico image
+# plugins it loads ship in libqt6gui6, which the link already names. The
+# spooler connection needs a CUPS scheduler, local or remote, the others none.
 set(CPACK_DEBIAN_WINDOW_PACKAGE_DEPENDS "fonts-liberation2 | fonts-dejavu-core")
 set(CPACK_DEBIAN_WINDOW_PACKAGE_SUGGESTS "cups, krv520-tools")
 set(CPACK_DEBIAN_WINDOW_DESCRIPTION
