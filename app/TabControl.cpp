@@ -1,5 +1,7 @@
 #include "TabControl.h"
 
+#include <QApplication>
+#include <QShortcut>
 #include <QStyleOptionTabWidgetFrame>
 #include <QStylePainter>
 #include <QTabBar>
@@ -22,6 +24,30 @@ TabControl::TabControl(const QStringList &captions, int tabHeight, QWidget *pare
     connect(mBar, &QTabBar::currentChanged, this, &TabControl::setCurrentPage);
     setFocusProxy(mBar);
     setCurrentPage(0);
+
+    // The page keys of every tab widget. As shortcuts they come before the
+    // focused control, so a list does not take Ctrl+PageDown as its own.
+    const auto pageKeys = [this](const QList<QKeySequence> &keys, int step) {
+        auto *shortcut = new QShortcut(this);
+        shortcut->setKeys(keys);
+        shortcut->setContext(Qt::WindowShortcut);
+        connect(shortcut, &QShortcut::activated, this, [this, step] { stepPage(step); });
+    };
+    pageKeys({QKeySequence(Qt::CTRL | Qt::Key_Tab), QKeySequence(Qt::CTRL | Qt::Key_PageDown)}, 1);
+    pageKeys({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab),
+              QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab),
+              QKeySequence(Qt::CTRL | Qt::Key_PageUp)},
+             -1);
+}
+
+void TabControl::stepPage(int step) {
+    const int count = pageCount();
+    QWidget *focus = QApplication::focusWidget();
+    const bool focusOnPage = focus && page(currentPage())->isAncestorOf(focus);
+    setCurrentPage((currentPage() + step + count) % count);
+    // The control that had the focus is hidden now; the strip takes it.
+    if (focusOnPage)
+        mBar->setFocus(Qt::ShortcutFocusReason);
 }
 
 QWidget *TabControl::page(int index) const {

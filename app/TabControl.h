@@ -28,6 +28,9 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
+    // Moves `step` pages on, wrapping round.
+    void stepPage(int step);
+
     QTabBar *const mBar;
     const int mTabHeight;
     std::vector<QWidget *> mPages;

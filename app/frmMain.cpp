@@ -2,9 +2,11 @@
 
 #include "ErrorReport.h"
 #include "Fonts.h"
+#include "Icons.h"
 #include "Layout.h"
 #include "ProductInfo.h"
 #include "TabControl.h"
+#include "WindowHints.h"
 
 #include "HelpDesk.h"
 #include "SendToPrinter.h"
@@ -17,7 +19,6 @@
 #include <QIcon>
 #include <QLabel>
 #include <QPushButton>
-#include <QScreen>
 
 #include <algorithm>
 #include <vector>
@@ -55,8 +56,9 @@ frmMain::frmMain(QWidget *parent)
     installFontSubstitutes();
     setFont(dialogFont());
     setWindowTitle(QString::fromLatin1(ProductName));
-    setWindowIcon(QIcon(QStringLiteral(":/krv520/krv520.ico")));
+    setWindowIcon(applicationIcon());
     setFixedSize(toPixels(layout::ClientWidth, layout::ClientHeight));
+    new WindowHints(this);
 
     mSSTab1->setObjectName(QStringLiteral("SSTab1"));
     mSSTab1->setGeometry(toPixels(layout::SSTab1));
@@ -208,10 +210,16 @@ void frmMain::Form_Load() {
     mHelp->loadHelpWindow();
 }
 
+// WindowHints centres the frame whenever the window is shown.
 void frmMain::showCentred() {
-    if (const QScreen *screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
     show();
+}
+
+void frmMain::showEvent(QShowEvent *event) {
+    QWidget::showEvent(event);
+    // Focus is marked from the start, not only once the Tab key has been
+    // used; showing a window clears the mark's switch, so it is set here.
+    setAttribute(Qt::WA_KeyboardFocusChange);
 }
 
 void frmMain::closeEvent(QCloseEvent *event) {

@@ -48,6 +48,7 @@ public:
     [[nodiscard]] settings::Selection selection() const;
 
 protected:
+    void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
 private:

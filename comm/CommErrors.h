@@ -22,7 +22,8 @@ inline constexpr int FileOpenFailed = 1020;
 inline constexpr int FileWriteFailed = 1021;
 inline constexpr int FileCloseFailed = 1022; // flushing or putting the file in place
 inline constexpr int FileIsFolder = 1023;
-inline constexpr int FileWriteTimeout = 1024; // a device that stopped taking data
+inline constexpr int FileWriteTimeout = 1024;    // a device that stopped taking data
+inline constexpr int FileNotFileOrDevice = 1025; // a FIFO, socket or the like
 
 // Print spooler.
 inline constexpr int SpoolerUnavailable = 1030;

@@ -2,18 +2,25 @@
 
 #include "CommErrors.h"
 #include "FilePort.h"
+#include "OwnFiles.h"
 #include "RuntimeError.h"
 #include "SpoolerPort.h"
 #include "TcpPort.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QTemporaryFile>
 
 #include <cups/cups.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <array>
+#include <optional>
 #include <utility>
 
 namespace krv::comm {
@@ -52,11 +59,6 @@ bool readText(const QSettings &store, const QString &name, QString &field) {
     }
 }
 
-const QStringList &fieldKeys() {
-    static const QStringList keys{KindKey, QueueKey, HostKey, PortKey, PathKey};
-    return keys;
-}
-
 void checkKey(const QString &key) {
     // A slash would silently nest groups and an empty key would write at the
     // top level, so neither is a key of its own.
@@ -65,6 +67,59 @@ void checkKey(const QString &key) {
             errors::ConfigInvalidKey,
             QStringLiteral("\"%1\" cannot be used as a configuration key.").arg(key));
 }
+
+// QSettings parses and writes INI only as files, and remembers per path
+// what it read for the rest of the run; a fresh private copy for each use
+// keeps that memory from handing back an older store. A file, not a folder:
+// removing a folder costs milliseconds on some disks.
+class IniScratch {
+public:
+    IniScratch(const QByteArray &text, int errorNumber)
+        : mFile(QDir::tempPath() + QLatin1String("/krv520-store-XXXXXX.conf")),
+          mErrorNumber(errorNumber) {
+        if (!mFile.open() || mFile.write(text) != text.size() || !mFile.flush())
+            throw RuntimeError(errorNumber, QStringLiteral("Cannot write a private copy in %1: "
+                                                           "%2.")
+                                                .arg(QDir::tempPath(), mFile.errorString()));
+        mPath = mFile.fileName();
+    }
+    [[nodiscard]] QString path() const { return mPath; }
+    [[nodiscard]] QByteArray contents() const {
+        return readSmallFile(mPath, MaxStoreBytes, mErrorNumber).value_or(QByteArray());
+    }
+
+private:
+    QTemporaryFile mFile;
+    QString mPath;
+    int mErrorNumber;
+};
+
+// One writer at a time, under the same lock file name QSettings uses, so
+// that earlier versions of the programs are kept out too. A lock left by a
+// writer that was killed names a process that is gone, and QLockFile takes
+// it over.
+class StoreLock {
+public:
+    explicit StoreLock(const QString &storePath) : mLock(storePath + QLatin1String(".lock")) {
+        const QString lockPath = storePath + QLatin1String(".lock");
+        // QLockFile reads a lock it cannot create; a FIFO there would block.
+        struct stat st {};
+        if (::lstat(QFile::encodeName(lockPath).constData(), &st) == 0 && !S_ISREG(st.st_mode))
+            throw RuntimeError(errors::ConfigWriteFailed,
+                               QStringLiteral("%1 is %2 where the store's lock file belongs.")
+                                   .arg(lockPath, fileKindName(st.st_mode)));
+        if (!mLock.tryLock(2000))
+            throw RuntimeError(
+                errors::ConfigWriteFailed,
+                mLock.error() == QLockFile::LockFailedError
+                    ? QStringLiteral("Another program is saving the store (lock file %1).")
+                          .arg(lockPath)
+                    : QStringLiteral("The lock file %1 cannot be created.").arg(lockPath));
+    }
+
+private:
+    QLockFile mLock;
+};
 
 } // namespace
 
@@ -86,24 +141,29 @@ ConnectionSettings readConnectionSettings(const QString &key) {
 
 ConnectionSettings readConnectionSettings(const QString &storePath, const QString &key) {
     checkKey(key);
+    ConnectionSettings settings;
     // Nothing stored is no failure, but a store that is there and cannot be
     // read is: QSettings would quietly hand back the defaults.
-    const QFileInfo file(storePath);
-    if (file.exists() && (!file.isFile() || !file.isReadable()))
-        throw RuntimeError(errors::ConfigReadFailed,
-                           QStringLiteral("The stored connection settings in %1 could not be read: "
-                                          "it is not a readable file.")
-                               .arg(storePath));
-    ConnectionSettings settings;
+    std::optional<QByteArray> text;
+    try {
+        text = readSmallFile(storePath, MaxStoreBytes, errors::ConfigReadFailed);
+    } catch (const RuntimeError &e) {
+        throw RuntimeError(e.number(),
+                           QStringLiteral("The stored connection settings could not be read. %1")
+                               .arg(e.description()));
+    }
+    if (!text)
+        return settings;
+    const IniScratch scratch(*text, errors::ConfigReadFailed);
     // QSettings keeps whatever it could parse from a damaged file, so every
     // field is judged on its own.
-    const QSettings store(storePath, QSettings::IniFormat);
+    const QSettings store(scratch.path(), QSettings::IniFormat);
     const QString group = key + QLatin1Char('/');
 
-    QString text;
-    if (readText(store, group + KindKey, text)) {
+    QString value;
+    if (readText(store, group + KindKey, value)) {
         for (const auto &[kind, name] : KindNames)
-            if (text.compare(QLatin1String(name), Qt::CaseInsensitive) == 0)
+            if (value.compare(QLatin1String(name), Qt::CaseInsensitive) == 0)
                 settings.kind = kind;
     }
     if (QString queue; readText(store, group + QueueKey, queue))
@@ -112,9 +172,9 @@ ConnectionSettings readConnectionSettings(const QString &storePath, const QStrin
         settings.host = host;
     if (QString path; readText(store, group + PathKey, path))
         settings.path = path;
-    if (readText(store, group + PortKey, text)) {
+    if (readText(store, group + PortKey, value)) {
         bool ok = false;
-        const uint port = text.trimmed().toUInt(&ok);
+        const uint port = value.trimmed().toUInt(&ok);
         if (ok && port >= 1 && port <= 65535)
             settings.port = quint16(port);
     }
@@ -129,38 +189,38 @@ void writeConnectionSettings(const QString &storePath, const QString &key,
                              const ConnectionSettings &settings) {
     checkKey(key);
     const QFileInfo info(storePath);
-    // QSettings would quietly keep the values in memory if the folder is
-    // missing and cannot be made; the operator must hear about it.
+    // On a first run the folder is not there yet.
     if (!QDir().mkpath(info.absolutePath()))
         throw RuntimeError(errors::ConfigWriteFailed,
                            QStringLiteral("Could not create the configuration folder %1.")
                                .arg(info.absolutePath()));
-    QSettings store(storePath, QSettings::IniFormat);
-    store.beginGroup(key);
-    QVariantList before;
-    for (const QString &field : fieldKeys())
-        before.append(store.value(field));
-    store.setValue(KindKey, kindName(settings.kind));
-    store.setValue(QueueKey, settings.queue);
-    store.setValue(HostKey, settings.host);
-    store.setValue(PortKey, int(settings.port));
-    store.setValue(PathKey, settings.path);
-    store.sync();
-    if (store.status() != QSettings::NoError) {
-        // Qt keeps unsaved values for every later reader in this process;
-        // put back what is on disk so nobody reads a choice that was not stored.
-        for (qsizetype i = 0; i < fieldKeys().size(); ++i) {
-            if (before[i].isValid())
-                store.setValue(fieldKeys()[i], before[i]);
-            else
-                store.remove(fieldKeys()[i]);
+    try {
+        const QString target = checkedWriteTarget(storePath, errors::ConfigWriteFailed);
+        const StoreLock lock(storePath);
+        // Other keys' groups are kept as they are.
+        const std::optional<QByteArray> before =
+            readSmallFile(target, MaxStoreBytes, errors::ConfigWriteFailed);
+        const IniScratch scratch(before.value_or(QByteArray()), errors::ConfigWriteFailed);
+        {
+            QSettings store(scratch.path(), QSettings::IniFormat);
+            store.beginGroup(key);
+            store.setValue(KindKey, kindName(settings.kind));
+            store.setValue(QueueKey, settings.queue);
+            store.setValue(HostKey, settings.host);
+            store.setValue(PortKey, int(settings.port));
+            store.setValue(PathKey, settings.path);
+            store.endGroup();
+            store.sync();
+            if (store.status() != QSettings::NoError)
+                throw RuntimeError(errors::ConfigWriteFailed,
+                                   QStringLiteral("The new settings could not be prepared in %1.")
+                                       .arg(scratch.path()));
         }
-        throw RuntimeError(errors::ConfigWriteFailed,
-                           QStringLiteral("Could not save the printer connection to %1%2.")
-                               .arg(storePath, store.status() == QSettings::AccessError
-                                                   ? QStringLiteral(": access denied or disk "
-                                                                    "full")
-                                                   : QString()));
+        writeLockedSmallFile(target, scratch.contents(), errors::ConfigWriteFailed);
+    } catch (const RuntimeError &e) {
+        throw RuntimeError(
+            e.number(),
+            QStringLiteral("Could not save the printer connection. %1").arg(e.description()));
     }
 }
 

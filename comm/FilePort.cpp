@@ -1,6 +1,7 @@
 #include "FilePort.h"
 
 #include "CommErrors.h"
+#include "OwnFiles.h"
 #include "RuntimeError.h"
 
 #include <QByteArray>
@@ -63,6 +64,22 @@ void FilePort::OpenPort() {
             errors::FileIsFolder,
             QStringLiteral("%1 is a folder, not a file or printer device.").arg(mPath));
 
+    // A FIFO or socket is neither a printer nor a file that keeps the job,
+    // and writing one can wait on whatever is at its other end.
+    if (exists && !S_ISREG(st.st_mode) && !S_ISCHR(st.st_mode) && !S_ISBLK(st.st_mode))
+        throw RuntimeError(errors::FileNotFileOrDevice,
+                           QStringLiteral("%1 is %2, not a file or printer device.")
+                               .arg(mPath, fileKindName(st.st_mode)));
+    // The job replaces a regular file by a new one, which a writable folder
+    // would allow even for a read-only file; the file's own permission is
+    // what its owner meant.
+    if (exists && S_ISREG(st.st_mode) &&
+        ::faccessat(AT_FDCWD, target.constData(), W_OK, AT_EACCESS) != 0)
+        throw RuntimeError(errors::FileOpenFailed,
+                           QStringLiteral("Will not replace %1: this user may not write to it "
+                                          "(%2).")
+                               .arg(mPath, systemReason(errno)));
+
     mDevice = exists && !S_ISREG(st.st_mode);
     if (mDevice) {
         // Non-blocking, so a printer device that stops taking data cannot
@@ -94,7 +111,13 @@ void FilePort::OpenPort() {
         ::umask(mask);
         mode = 0666 & ~mask;
     }
-    ::fchmod(mFd, mode);
+    if (::fchmod(mFd, mode) != 0) {
+        const int error = errno;
+        discard();
+        throw RuntimeError(errors::FileOpenFailed,
+                           QStringLiteral("Could not set the permissions of the file %1: %2.")
+                               .arg(mPath, systemReason(error)));
+    }
 }
 
 void FilePort::SendData(const QByteArray &data) {

@@ -12,7 +12,8 @@ namespace krv::comm {
 // to a regular file that afterwards holds exactly that job. A regular file is
 // written beside the target and renamed over it only when the whole job is
 // in it, so a failed send leaves the previous file untouched rather than a
-// truncated half job.
+// truncated half job; a file this user may not write to is not replaced. A
+// FIFO, socket or folder is refused.
 class FilePort : public PrinterPort {
 public:
     explicit FilePort(QString path,

@@ -128,6 +128,10 @@ VelaComm::VelaComm(QWidget *parent)
     connect(mRefresh, &QPushButton::clicked, this, &VelaComm::butRefresh_Click);
     connect(mBrowse, &QPushButton::clicked, this, &VelaComm::butBrowse_Click);
 
+    // The window's tab order reaches the panel as one stop that leads into
+    // its own controls, starting with the choice of connection.
+    setFocusPolicy(Qt::TabFocus);
+    setFocusProxy(mKind);
     setTabOrder(mKind, mQueue);
     setTabOrder(mQueue, mRefresh);
     setTabOrder(mRefresh, mHost);

@@ -5,8 +5,10 @@
 
 #include <QEvent>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QTextDocument>
 #include <QTextEdit>
+#include <qdrawutil.h>
 
 namespace krv::help {
 
@@ -17,11 +19,18 @@ frmHelp::frmHelp(QWidget *owner)
     setModal(true);
     setSizeGripEnabled(false);
     const QSize client = toPixels(HelpClientWidthTwips, HelpClientHeightTwips);
-    setFixedSize(client);
+    const int frame = twipsToPixels(HelpFrameTwips);
+    setFixedSize(client + QSize(2 * frame, 2 * frame));
 
     mRtbHelp->setObjectName(QStringLiteral("rtbHelp"));
     mRtbHelp->setReadOnly(true);
-    mRtbHelp->setGeometry(QRect(QPoint(0, 0), client));
+    mRtbHelp->setFrameShape(QFrame::NoFrame);
+    mRtbHelp->setGeometry(QRect(QPoint(frame, frame), client));
+    // The topics' colours are chosen for white paper; the box's own sheet
+    // outranks a dark palette and an application style sheet alike.
+    mRtbHelp->setStyleSheet(
+        QStringLiteral("QTextEdit#rtbHelp, QTextEdit#rtbHelp > QWidget#qt_scrollarea_viewport"
+                       " { background: white; color: black; }"));
     mRtbHelp->viewport()->installEventFilter(this);
 }
 
@@ -72,6 +81,12 @@ void frmHelp::Form_Click() {
 
 void frmHelp::rtbHelp_Click() {
     hide();
+}
+
+// A raised dialog frame, filled with the face colour up to the box.
+void frmHelp::paintEvent(QPaintEvent *) {
+    QPainter painter(this);
+    qDrawWinPanel(&painter, rect(), palette(), false, &palette().button());
 }
 
 void frmHelp::centreOverOwner() {

@@ -11,12 +11,16 @@ class QTextEdit;
 
 namespace krv::help {
 
-// The help window's client area, in twips, fully covered by rtbHelp.
+// The help window's client area, in twips, fully covered by rtbHelp, and the
+// fixed dialog frame around it.
 inline constexpr int HelpClientWidthTwips = 4695;
 inline constexpr int HelpClientHeightTwips = 3435;
+inline constexpr int HelpFrameTwips = 45;
 
-// A frameless fixed-size modal window with one read-only rich-text box. A
-// click on the text or on the window hides it; it keeps its content.
+// A fixed-size modal window with a dialog frame of its own, no title bar and
+// one read-only rich-text box. The help is a document on its own paper: dark
+// on light whatever the desktop's colours. A click on the text or on the
+// window hides it; it keeps its content.
 class frmHelp : public QDialog {
     Q_OBJECT
 public:
@@ -34,6 +38,7 @@ public:
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
 
 private:
     void Form_Click();

@@ -5,10 +5,10 @@ set -euo pipefail
 
 packages=(
     build-essential cmake make pkg-config clang
-    qt6-base-dev qt6-base-dev-tools libgl-dev
+    qt6-base-dev qt6-base-dev-tools libgl-dev libxcb1-dev
     libgtest-dev libbenchmark-dev
     libcups2-dev cups cups-client
-    xvfb xauth xdotool x11-utils imagemagick
+    xvfb xauth xdotool x11-utils imagemagick openbox
     fonts-dejavu-core fonts-liberation2
     tesseract-ocr tesseract-ocr-eng
     dpkg-dev groff-base desktop-file-utils appstream lintian

@@ -102,12 +102,14 @@ start_xvfb() {
 
 sim_has_line() { grep -qF -- "$1" "$sim_out"; }
 
-# start_sim PORT: 0 picks a free port, which is then in $sim_port. Each job's
-# bytes land in $work/sim<run>-job<N>.bin, its switches in $work/switches.
+# start_sim PORT [OPTION...]: 0 picks a free port, which is then in $sim_port.
+# Each job's bytes land in $work/sim<run>-job<N>.bin, its switches in
+# $work/switches; further options go to the simulator as they are.
 start_sim() {
     local port=$1 run=$((${#started[@]}))
+    shift
     sim_out="$work/sim$run.out"
-    "$SIM" --port "$port" --state "$work/switches" --capture "$work/sim$run-job%1.bin" \
+    "$SIM" --port "$port" --state "$work/switches" --capture "$work/sim$run-job%1.bin" "$@" \
         >"$sim_out" 2>&1 &
     sim_pid=$!
     started+=("$sim_pid")

@@ -6,11 +6,15 @@
 #include "frmHelp.h"
 
 #include <QApplication>
+#include <QPalette>
 #include <QPointer>
+#include <QStyle>
 #include <QTest>
 #include <QTextEdit>
 #include <QTimer>
 
+#include <algorithm>
+#include <cmath>
 #include <functional>
 #include <memory>
 
@@ -36,6 +40,7 @@ struct Seen {
     bool visible = false;
     QString text;
     QRect frame;
+    QImage page; // the text box as drawn
     bool watchdogFired = false;
 };
 
@@ -53,6 +58,7 @@ Seen clickHelp(HelpDesk &desk, QWidget *owner, std::int16_t index, ClickOn where
         seen.visible = help->isVisible();
         seen.text = help->rtbHelp()->toPlainText();
         seen.frame = help->frameGeometry();
+        seen.page = help->rtbHelp()->grab().toImage();
         switch (where) {
         case ClickOn::Text:
             QTest::mouseClick(help->rtbHelp()->viewport(), Qt::LeftButton, {}, QPoint(20, 20));
@@ -93,6 +99,36 @@ struct Fixture {
     }
 };
 
+// Relative luminance and contrast ratio as the web's accessibility rules define them.
+double luminance(QRgb c) {
+    const auto channel = [](int v) {
+        const double s = v / 255.0;
+        return s <= 0.03928 ? s / 12.92 : std::pow((s + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * channel(qRed(c)) + 0.7152 * channel(qGreen(c)) + 0.0722 * channel(qBlue(c));
+}
+
+double contrast(QRgb a, QRgb b) {
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+// A dark desktop for one test: Fusion with a dark palette or a dark style sheet.
+struct DarkDesktop {
+    const QPalette before = QApplication::palette();
+    const QString styleBefore = QApplication::style()->name();
+    DarkDesktop(const QPalette &palette, const QString &sheet) {
+        QApplication::setStyle(QStringLiteral("Fusion"));
+        QApplication::setPalette(palette);
+        qApp->setStyleSheet(sheet);
+    }
+    ~DarkDesktop() {
+        qApp->setStyleSheet(QString());
+        QApplication::setPalette(before);
+        QApplication::setStyle(styleBefore);
+    }
+};
+
 } // namespace
 
 Q_DECLARE_METATYPE(ClickOn)
@@ -114,6 +150,8 @@ private slots:
     void indexOutsideRangeCreatesNoWindow();
     void missingWindowIsCreatedByClick();
     void windowHasStatedGeometry();
+    void textIsReadableOnADarkDesktop_data();
+    void textIsReadableOnADarkDesktop();
     void opensCentredOverOwner();
     void unloadDestroysWindowOnce();
     void ownerMayGoFirst();
@@ -265,11 +303,11 @@ void TestFrmHelp::missingWindowIsCreatedByClick() {
 void TestFrmHelp::windowHasStatedGeometry() {
     Fixture f;
     frmHelp *help = f.desk.helpWindow();
-    // 4695 x 3435 twips at 15 twips per pixel.
-    QCOMPARE(help->size(), QSize(313, 229));
-    QCOMPARE(help->minimumSize(), QSize(313, 229));
-    QCOMPARE(help->maximumSize(), QSize(313, 229));
-    QCOMPARE(help->rtbHelp()->geometry(), QRect(0, 0, 313, 229));
+    // 4695 x 3435 twips at 15 twips per pixel, inside a frame of 45 twips.
+    QCOMPARE(help->size(), QSize(319, 235));
+    QCOMPARE(help->minimumSize(), QSize(319, 235));
+    QCOMPARE(help->maximumSize(), QSize(319, 235));
+    QCOMPARE(help->rtbHelp()->geometry(), QRect(3, 3, 313, 229));
     QCOMPARE(help->rtbHelp()->parentWidget(), help);
     QVERIFY(help->rtbHelp()->isReadOnly());
     QVERIFY(help->windowFlags().testFlag(Qt::FramelessWindowHint));
@@ -282,14 +320,52 @@ void TestFrmHelp::windowHasStatedGeometry() {
 void TestFrmHelp::opensCentredOverOwner() {
     Fixture f;
     const Seen seen = clickHelp(f.desk, f.owner.get(), 0);
-    // Owner frame 200,150 640x480: centre (519,389); a 313x229 window centred there.
-    QVERIFY2(qAbs(seen.frame.left() - 363) <= 1 && qAbs(seen.frame.top() - 275) <= 1,
+    // Owner frame 200,150 640x480: centre (519,389); a 319x235 window centred there.
+    QVERIFY2(qAbs(seen.frame.left() - 360) <= 1 && qAbs(seen.frame.top() - 272) <= 1,
              qPrintable(QStringLiteral("at %1,%2").arg(seen.frame.left()).arg(seen.frame.top())));
     // setGeometry places the client area; the frame around it is the same on every side.
     f.owner->setGeometry(10, 20, 640, 480);
     const Seen moved = clickHelp(f.desk, f.owner.get(), 1);
-    QVERIFY2(qAbs(moved.frame.left() - 173) <= 1 && qAbs(moved.frame.top() - 145) <= 1,
+    QVERIFY2(qAbs(moved.frame.left() - 170) <= 1 && qAbs(moved.frame.top() - 142) <= 1,
              qPrintable(QStringLiteral("at %1,%2").arg(moved.frame.left()).arg(moved.frame.top())));
+}
+
+void TestFrmHelp::textIsReadableOnADarkDesktop_data() {
+    QTest::addColumn<QPalette>("palette");
+    QTest::addColumn<QString>("sheet");
+    QPalette dark;
+    for (const auto &[role, colour] : {std::pair{QPalette::Window, QColor(0x35, 0x35, 0x35)},
+                                       {QPalette::Base, QColor(0x20, 0x20, 0x20)},
+                                       {QPalette::Text, QColor(0xee, 0xee, 0xee)},
+                                       {QPalette::WindowText, QColor(0xee, 0xee, 0xee)},
+                                       {QPalette::Button, QColor(0x35, 0x35, 0x35)},
+                                       {QPalette::ButtonText, QColor(0xee, 0xee, 0xee)}})
+        dark.setColor(role, colour);
+    QTest::newRow("dark palette") << dark << QString();
+    QTest::newRow("dark style sheet")
+        << QPalette() << QStringLiteral("QWidget { background: #202020; color: #eeeeee; }");
+}
+
+// The paper is the commonest colour of the box; the text, its pixel that
+// stands out most from the paper.
+void TestFrmHelp::textIsReadableOnADarkDesktop() {
+    QFETCH(QPalette, palette);
+    QFETCH(QString, sheet);
+    const DarkDesktop desktop(palette, sheet);
+    Fixture f;
+    const QImage page =
+        clickHelp(f.desk, f.owner.get(), 0).page.convertToFormat(QImage::Format_RGB32);
+    QVERIFY(!page.isNull());
+    QHash<QRgb, int> counts;
+    for (int y = 0; y < page.height(); ++y)
+        for (int x = 0; x < page.width(); ++x)
+            ++counts[page.pixel(x, y)];
+    const QRgb paper = std::max_element(counts.cbegin(), counts.cend()).key();
+    double best = 1;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+        best = std::max(best, contrast(it.key(), paper));
+    QVERIFY2(best >= 4.5, qPrintable(QStringLiteral("contrast %1:1").arg(best)));
+    QVERIFY2(luminance(paper) > 0.5, qPrintable(QColor(paper).name())); // dark on light
 }
 
 void TestFrmHelp::unloadDestroysWindowOnce() {

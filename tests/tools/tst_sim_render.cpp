@@ -50,6 +50,29 @@ int inkBands(const QImage &image) {
     return bands;
 }
 
+// Switch values "X=HHHH,..." over all-zero switches.
+PrintSettings settingsOf(const QString &list) {
+    std::array<std::uint16_t, 16> values{};
+    for (const QString &item : list.split(u',', Qt::SkipEmptyParts))
+        values[std::size_t(item.left(1).toInt(nullptr, 16))] = item.mid(2).toUShort(nullptr, 16);
+    return PrintSettings::fromValues(values);
+}
+
+struct Drawn {
+    QImage image;
+    std::vector<ReceiptRenderer::Cell> cells;
+};
+
+Drawn draw(const QByteArray &job, const PrintSettings &settings) {
+    ReceiptRenderer renderer(settings);
+    for (const Event &event : decode(job).events)
+        renderer.apply(event);
+    Drawn drawn;
+    drawn.image = renderer.finish();
+    drawn.cells = renderer.cells();
+    return drawn;
+}
+
 } // namespace
 
 class TestSimRender : public QObject {
@@ -66,6 +89,10 @@ private slots:
     void longLineWraps();
     void switchCommandsDrawNothing();
     void endlessFeedIsCutOff();
+    void oneSwitchChangesOnlyItsCharacters_data();
+    void oneSwitchChangesOnlyItsCharacters();
+    void geometryFollowsSwitches_data();
+    void geometryFollowsSwitches();
 };
 
 void TestSimRender::receiptIsPrintWidth_data() {
@@ -183,6 +210,95 @@ void TestSimRender::endlessFeedIsCutOff() {
     const QImage image = renderer.finish();
     QVERIFY(renderer.truncated());
     QVERIFY(image.height() <= ReceiptRenderer::MaxHeight + 64);
+}
+
+void TestSimRender::oneSwitchChangesOnlyItsCharacters_data() {
+    QTest::addColumn<QString>("switches");
+    QTest::addColumn<int>("changedCells"); // cells of the test page that must change
+    // The zeros: "KRV520" in the title, the header digit, the row label and
+    // the table's code 30h.
+    QTest::newRow("Zero Style Slashed") << "1=0010" << 4;
+    // 858 differs from 437 (by the iconv program) at 9Bh, 9Dh, 9Eh, A9h,
+    // B5h-B8h, BDh, BEh, C6h, C7h, CFh-D8h, DDh, DEh, E0h, E2h-E5h, E7h-F0h,
+    // F2h-F5h, F7h, F9h, FBh and FCh: 47 codes.
+    QTest::newRow("858 (Multilingual)") << "3=0400" << 47;
+    // Of the 12 positions, # $ ^ and ` stay as in USA.
+    QTest::newRow("Germany") << "1=0002" << 8;
+}
+
+// Against the default page, dots change inside the cells of the characters
+// the switch concerns and nowhere else, and in each of those cells.
+void TestSimRender::oneSwitchChangesOnlyItsCharacters() {
+    QFETCH(QString, switches);
+    QFETCH(int, changedCells);
+    const PrintSettings before = PrintSettings::defaults();
+    const PrintSettings after = settingsOf(switches);
+    const QByteArray page = krv::testprint::makeTestPage();
+    const Drawn a = draw(page, before);
+    const Drawn b = draw(page, after);
+    QCOMPARE(b.image.size(), a.image.size());
+    QRegion concerned;
+    int cellsExpected = 0;
+    for (const ReceiptRenderer::Cell &cell : a.cells) {
+        const bool changes = before.characters[cell.code] != after.characters[cell.code] ||
+                             (cell.code == '0' && before.slashedZero != after.slashedZero);
+        if (!changes)
+            continue;
+        ++cellsExpected;
+        concerned += cell.rect;
+        const QImage x = a.image.copy(cell.rect), y = b.image.copy(cell.rect);
+        QVERIFY2(x != y, qPrintable(QStringLiteral("code %1 unchanged").arg(cell.code, 2, 16)));
+    }
+    QCOMPARE(cellsExpected, changedCells);
+    for (int y = 0; y < a.image.height(); ++y)
+        for (int x = 0; x < a.image.width(); ++x)
+            if (a.image.pixel(x, y) != b.image.pixel(x, y) && !concerned.contains(QPoint(x, y)))
+                QFAIL(qPrintable(QStringLiteral("dot %1,%2 changed").arg(x).arg(y)));
+}
+
+void TestSimRender::geometryFollowsSwitches_data() {
+    QTest::addColumn<QString>("switches");
+    QTest::addColumn<int>("paper");
+    QTest::addColumn<int>("columns");
+    QTest::addColumn<int>("pitch");
+    QTest::addColumn<int>("lineAdvance");
+    QTest::addColumn<QSize>("cell");
+    // 8 dots per mm; 48 and 33 columns of 12 dots, 38 and 27 of 15.
+    QTest::newRow("defaults") << "" << 576 << 48 << 12 << 32 << QSize(12, 24);
+    QTest::newRow("50.8mm") << "4=0003" << 406 << 33 << 12 << 32 << QSize(12, 24);
+    QTest::newRow("50.8mm, bit 2 set") << "4=0007" << 406 << 33 << 12 << 32 << QSize(12, 24);
+    QTest::newRow("15 dot") << "3=0010" << 576 << 38 << 15 << 32 << QSize(12, 24);
+    QTest::newRow("15 dot at 50.8mm") << "3=0010,4=0003" << 406 << 27 << 15 << 32 << QSize(12, 24);
+    QTest::newRow("3mm") << "3=0001" << 576 << 48 << 12 << 24 << QSize(12, 24);
+    QTest::newRow("extra 1 dot") << "3=0040" << 576 << 44 << 13 << 32 << QSize(12, 24);
+    QTest::newRow("extra 3 dot") << "3=00C0" << 576 << 38 << 15 << 32 << QSize(12, 24);
+    QTest::newRow("15 dot and extra 2") << "3=0090" << 576 << 33 << 17 << 32 << QSize(12, 24);
+    // 12 x 24 at 180 dpi drawn at 203 dpi.
+    QTest::newRow("large font A") << "1=0080" << 576 << 41 << 14 << 32 << QSize(14, 27);
+    QTest::newRow("large font A, 3mm") << "1=0080,3=0001" << 576 << 41 << 14 << 27 << QSize(14, 27);
+    // Report-only switches move nothing.
+    QTest::newRow("speed, density, columns, sensors")
+        << "0=0004,2=0037,3=0002,4=0010,A=0110,B=0100" << 576 << 48 << 12 << 32 << QSize(12, 24);
+}
+
+void TestSimRender::geometryFollowsSwitches() {
+    QFETCH(QString, switches);
+    QFETCH(int, paper);
+    QFETCH(int, columns);
+    QFETCH(int, pitch);
+    QFETCH(int, lineAdvance);
+    QFETCH(QSize, cell);
+    const Drawn drawn = draw(QByteArray(60, 'H') + "\r\nL\r\n", settingsOf(switches));
+    QCOMPARE(drawn.image.width(), paper);
+    const auto &cells = drawn.cells;
+    QCOMPARE(int(cells.size()), 61);
+    QCOMPARE(cells[0].rect.size(), cell);
+    QCOMPARE(cells[1].rect.left() - cells[0].rect.left(), pitch);
+    // The first line holds `columns` characters, the rest wrap to the next.
+    QCOMPARE(cells[std::size_t(columns - 1)].rect.top(), cells[0].rect.top());
+    QCOMPARE(cells[std::size_t(columns)].rect.top() - cells[0].rect.top(), lineAdvance);
+    QCOMPARE(cells[std::size_t(columns)].rect.left(), 0);
+    QVERIFY(cells[std::size_t(columns - 1)].rect.right() < paper);
 }
 
 QTEST_MAIN(TestSimRender)

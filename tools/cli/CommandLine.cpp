@@ -4,6 +4,8 @@
 #include "RuntimeError.h"
 #include "Targets.h"
 
+#include <algorithm>
+
 namespace krv::cli {
 
 namespace {
@@ -14,7 +16,37 @@ using Kind = comm::ConnectionSettings::Kind;
     throw RuntimeError(errors::BadArgument, text);
 }
 
+// The bytes as they were, printable ASCII kept and everything else as \xNN.
+QString escapedBytes(const QByteArray &bytes) {
+    constexpr qsizetype Shown = 60;
+    QString text;
+    for (qsizetype i = 0; i < std::min(bytes.size(), Shown); ++i) {
+        const auto byte = static_cast<unsigned char>(bytes[i]);
+        if (byte >= 0x20 && byte < 0x7f && byte != '\\' && byte != '"')
+            text += QLatin1Char(char(byte));
+        else
+            text += QStringLiteral("\\x%1").arg(
+                QString::number(byte, 16).toUpper().rightJustified(2, QLatin1Char('0')));
+    }
+    if (bytes.size() > Shown)
+        text += QStringLiteral("...");
+    return text;
+}
+
 } // namespace
+
+QString undecodableArgument(int argc, const char *const *argv) {
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray raw(argv[i]);
+        if (QString::fromLocal8Bit(raw).toLocal8Bit() != raw)
+            return QStringLiteral("Argument %1 (\"%2\") is not valid text in this system's "
+                                  "character encoding; it would name a different file, so "
+                                  "nothing was done.")
+                .arg(i)
+                .arg(escapedBytes(raw));
+    }
+    return {};
+}
 
 Command parseCommandLine(const QStringList &arguments) {
     Command command;
@@ -187,7 +219,8 @@ Commands:
                              Sends the chosen settings to the printer.
                              Settings not chosen stay as the printer has them.
   profile [FILE] [--force]   Writes a profile template (to standard output
-                             without FILE); --force replaces an existing FILE.
+                             without FILE); --force replaces an existing FILE
+                             if it is a regular file the user may write to.
   test-print [CONNECTION] [--dry-run]
                              Prints the test page.
   check [CONNECTION]         Tries the connection without sending anything
@@ -204,6 +237,7 @@ Choices (download):
                              lines starting with # are comments, an entry in
                              double quotes keeps blanks at its ends. A --set
                              for the same setting wins over the profile.
+                             A regular file of at most 64 KiB.
   --dry-run                  Prints what would be sent instead of sending:
                              for download one command a line (its bytes in
                              hex, its token, what the token does); for
@@ -214,9 +248,13 @@ Connection (download, test-print, check):
                              Write an IPv6 address with a port as [ADDR]:PORT.
   --queue NAME               A print spooler (CUPS) queue; it should be raw.
   --file PATH                A file or a device node such as /dev/usb/lp0.
+                             A device is written as it is; a regular file is
+                             replaced only when complete, never when it is
+                             read-only; a FIFO, socket or folder is refused.
   --targets FILE             Connections from a file, one a line:
                              "tcp HOST[:PORT]", "queue NAME" or "file PATH";
-                             lines starting with # are comments.
+                             lines starting with # are comments. A regular
+                             UTF-8 file of at most 1 MiB.
   Connection options may be repeated and mixed; the job goes to each printer
   in turn and one result line is printed per printer:
       ok<TAB>CONNECTION<TAB>sent N bytes

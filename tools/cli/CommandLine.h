@@ -35,6 +35,12 @@ struct Command {
 // option the command does not take.
 [[nodiscard]] Command parseCommandLine(const QStringList &arguments);
 
+// Empty when every argument after the program name is valid text in the
+// locale's encoding; otherwise why the first one that is not is refused.
+// Decoded, such an argument holds replacement characters, and as a file name
+// it would name a different file.
+[[nodiscard]] QString undecodableArgument(int argc, const char *const *argv);
+
 // The whole --help text.
 [[nodiscard]] QString usageText();
 

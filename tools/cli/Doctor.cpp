@@ -1,5 +1,6 @@
 #include "Doctor.h"
 
+#include "OwnFiles.h"
 #include "RuntimeError.h"
 #include "SpoolerPort.h"
 
@@ -10,9 +11,11 @@
 #include <QTcpSocket>
 
 #include <cups/cups.h>
+#include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -50,6 +53,15 @@ bool databaseHasGroup(const passwd *user, gid_t gid) {
             return false;
     }
     return std::find(groups.begin(), groups.begin() + count, gid) != groups.begin() + count;
+}
+
+// The kernel's memory devices (null, zero, full...) share one major number.
+constexpr unsigned MemoryDevices = 1;
+constexpr unsigned FullDevice = 7;
+
+// As the send will find it: by the effective user, like open().
+bool writableByUs(const QByteArray &path, int mode) {
+    return ::faccessat(AT_FDCWD, path.constData(), mode, AT_EACCESS) == 0;
 }
 
 QString option(const cups_dest_t *dest, const char *name) {
@@ -166,13 +178,22 @@ PathFacts gatherPathFacts(const QString &path) {
         const QByteArray folderName = QFile::encodeName(folder);
         struct stat fst {};
         facts.folderExists = ::stat(folderName.constData(), &fst) == 0 && S_ISDIR(fst.st_mode);
-        facts.writable = facts.folderExists && ::access(folderName.constData(), W_OK | X_OK) == 0;
+        facts.writable = facts.folderExists && writableByUs(folderName, W_OK | X_OK);
         return facts;
     }
     facts.exists = true;
     facts.isFolder = S_ISDIR(st.st_mode);
     facts.isDevice = S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode);
-    facts.writable = ::access(name.constData(), W_OK) == 0;
+    facts.isOther = !facts.isFolder && !facts.isDevice && !S_ISREG(st.st_mode);
+    facts.kind = comm::fileKindName(st.st_mode);
+    // Known by its numbers, so nothing has to be written to find out.
+    facts.isFullDevice = S_ISCHR(st.st_mode) && major(st.st_rdev) == MemoryDevices &&
+                         minor(st.st_rdev) == FullDevice;
+    facts.writable = writableByUs(name, W_OK);
+    if (S_ISREG(st.st_mode))
+        facts.folderWritable = writableByUs(
+            QFile::encodeName(QFileInfo(QFileInfo(path).canonicalFilePath()).absolutePath()),
+            W_OK | X_OK);
     facts.groupCanWrite = (st.st_mode & S_IWGRP) != 0;
     if (const group *gr = getgrgid(st.st_gid))
         facts.ownerGroup = QString::fromLocal8Bit(gr->gr_name);
@@ -225,8 +246,43 @@ CheckReport diagnosePath(const QString &path, const PathFacts &facts) {
              QStringLiteral("Give the file or device itself, e.g. /dev/usb/lp0.")});
         return report;
     }
+    if (facts.isOther) {
+        report.problems.push_back(
+            {Problem::NotFileOrDevice,
+             QStringLiteral("%1 is %2, not a file or printer device; the job is not sent to it.")
+                 .arg(path, facts.kind),
+             QStringLiteral("Give the printer's device (e.g. /dev/usb/lp0) or a regular file.")});
+        return report;
+    }
     report.passed.append(facts.isDevice ? QStringLiteral("The device %1 exists.").arg(path)
                                         : QStringLiteral("The file %1 exists.").arg(path));
+    if (facts.isFullDevice) {
+        report.problems.push_back(
+            {Problem::DeviceRefusesData,
+             QStringLiteral("%1 is the kernel's full device, which refuses every write.").arg(path),
+             QStringLiteral("Give the printer's device, e.g. /dev/usb/lp0.")});
+        return report;
+    }
+    if (!facts.isDevice) {
+        if (!facts.writable)
+            report.problems.push_back(
+                {Problem::NotWritable,
+                 QStringLiteral("%1 may not write to the file %2, so the job will not replace it.")
+                     .arg(facts.user, path),
+                 QStringLiteral("Make the file writable (\"chmod u+w %1\") or choose another "
+                                "file.")
+                     .arg(path)});
+        else if (!facts.folderWritable)
+            report.problems.push_back(
+                {Problem::NotWritable,
+                 QStringLiteral("The job is written beside %1 and then put in its place, but %2 "
+                                "may not create files in its folder.")
+                     .arg(path, facts.user),
+                 QStringLiteral("Choose a file in a folder you may write to.")});
+        else
+            report.passed.append(QStringLiteral("%1 may replace it.").arg(facts.user));
+        return report;
+    }
     if (facts.writable) {
         report.passed.append(QStringLiteral("%1 may write to it.").arg(facts.user));
         return report;

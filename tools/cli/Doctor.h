@@ -29,6 +29,8 @@ enum class Problem {
     QueuePaused,
     QueueRejecting,
     QueueNotRaw,
+    NotFileOrDevice,   // a FIFO, socket or the like
+    DeviceRefusesData, // the kernel's full device
 };
 
 struct Finding {
@@ -64,9 +66,15 @@ struct PathFacts {
     bool exists = false;
     bool isFolder = false;
     bool isDevice = false;
+    bool isOther = false;      // neither file, folder nor device: a FIFO, a socket
+    QString kind;              // what it is, in words ("a FIFO (named pipe)")
+    bool isFullDevice = false; // the kernel's full device, which refuses every write
     bool writable = false;     // access(W_OK) on the path, or on its folder if it is new
     bool folderExists = false; // for a path that does not exist yet
-    QString ownerGroup;        // the group that owns the device
+    // For an existing regular file: the job is written beside it and renamed
+    // over it, so its folder must take a new file.
+    bool folderWritable = false;
+    QString ownerGroup; // the group that owns the device
     bool groupCanWrite = false;
     bool inGroupNow = false;    // this process has the group
     bool inGroupListed = false; // the group database lists the user in it

@@ -2,24 +2,25 @@
 
 #include "CliErrors.h"
 #include "Names.h"
+#include "OwnFiles.h"
 #include "RuntimeError.h"
 
-#include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <array>
+#include <optional>
 
 namespace krv::cli {
 
 namespace {
 
 QString readText(const QString &path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    const std::optional<QByteArray> text =
+        comm::readSmallFile(path, comm::MaxProfileBytes, errors::UnreadableFile);
+    if (!text)
         throw RuntimeError(errors::UnreadableFile,
-                           QStringLiteral("Cannot read %1: %2.").arg(path, file.errorString()));
-    return QString::fromUtf8(file.readAll());
+                           QStringLiteral("Cannot read %1: there is no such file.").arg(path));
+    return QString::fromUtf8(*text);
 }
 
 QString unquoted(QString value) {
@@ -134,11 +135,7 @@ void writeProfileTemplate(const QString &path, bool overwrite) {
         throw RuntimeError(
             errors::WouldOverwrite,
             QStringLiteral("%1 already exists; give --force to replace it.").arg(path));
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(profileTemplate().toUtf8()) < 0 ||
-        !file.commit())
-        throw RuntimeError(errors::UnwritableFile,
-                           QStringLiteral("Cannot write %1: %2.").arg(path, file.errorString()));
+    comm::writeSmallFile(path, profileTemplate().toUtf8(), errors::UnwritableFile);
 }
 
 } // namespace krv::cli

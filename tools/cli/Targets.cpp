@@ -1,10 +1,13 @@
 #include "Targets.h"
 
 #include "CliErrors.h"
+#include "OwnFiles.h"
 #include "RuntimeError.h"
 
-#include <QFile>
 #include <QRegularExpression>
+#include <QStringDecoder>
+
+#include <optional>
 
 namespace krv::cli {
 
@@ -96,11 +99,25 @@ std::vector<comm::ConnectionSettings> parseTargets(const QString &text, const QS
 }
 
 std::vector<comm::ConnectionSettings> readTargetsFile(const QString &path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    const std::optional<QByteArray> text =
+        comm::readSmallFile(path, comm::MaxTargetsBytes, errors::UnreadableFile);
+    if (!text)
         throw RuntimeError(errors::UnreadableFile,
-                           QStringLiteral("Cannot read %1: %2.").arg(path, file.errorString()));
-    return parseTargets(QString::fromUtf8(file.readAll()), path);
+                           QStringLiteral("Cannot read %1: there is no such file.").arg(path));
+    // A byte that is not UTF-8 would turn into a replacement character and
+    // name a different file, so such a line is refused, not guessed at.
+    const QList<QByteArray> lines = text->split('\n');
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        QStringDecoder strict(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        (void)QString(strict.decode(lines[i]));
+        if (strict.hasError())
+            throw RuntimeError(errors::TargetsSyntax,
+                               QStringLiteral("%1:%2: the line is not valid UTF-8 text, so the "
+                                              "connection it names cannot be known exactly.")
+                                   .arg(path)
+                                   .arg(i + 1));
+    }
+    return parseTargets(QString::fromUtf8(*text), path);
 }
 
 QString describeTarget(const comm::ConnectionSettings &target) {

@@ -1,5 +1,6 @@
 // krv520-cli: the window program's settings, test page and connections for
 // terminals and scripts.
+#include "CommandLine.h"
 #include "Runner.h"
 
 #include <QCoreApplication>
@@ -12,6 +13,10 @@ int main(int argc, char *argv[]) {
     QCoreApplication::setApplicationName(QStringLiteral("krv520-cli"));
     QTextStream out(stdout);
     QTextStream err(stderr);
+    if (const QString refused = krv::cli::undecodableArgument(argc, argv); !refused.isEmpty()) {
+        err << "krv520-cli: " << refused << '\n';
+        return krv::cli::ExitUsage;
+    }
     const int code = krv::cli::runProgram(QCoreApplication::arguments().mid(1), out, err);
     out.flush();
     err.flush();

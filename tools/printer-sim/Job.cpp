@@ -7,7 +7,10 @@
 namespace krv::sim {
 
 Job::Job(MemorySwitches &switches, QString statePath, LineSink sink)
-    : mSwitches(switches), mStatePath(std::move(statePath)), mSink(std::move(sink)) {}
+    : mSwitches(switches), mStatePath(std::move(statePath)), mSink(std::move(sink)) {
+    for (int n = 0; n < 16; ++n)
+        mStoredAtStart[std::size_t(n)] = switches.stored(n);
+}
 
 void Job::feed(QByteArrayView bytes) {
     mDecoder.feed(bytes);
@@ -22,7 +25,7 @@ void Job::finish() {
 }
 
 QImage Job::receipt() {
-    return mPrintable ? mRenderer.finish() : QImage();
+    return mRenderer ? mRenderer->finish() : QImage();
 }
 
 QString Job::summary() const {
@@ -55,8 +58,20 @@ void Job::handle(const Event &event) {
     mSink(
         QStringLiteral("%1: %2").arg(event.offset, 4, 10, QLatin1Char('0')).arg(event.describe()));
     if (event.kind != Event::Kind::Switch) {
+        // What cannot be drawn as the switches ask is said once, when the
+        // job starts printing.
+        if (!mRenderer) {
+            mRenderer.emplace(PrintSettings::fromValues(mStoredAtStart));
+            for (const QString &note : mRenderer->settings().notes)
+                mSink(note);
+            if (const int missing = mRenderer->charactersWithoutGlyph())
+                mSink(QStringLiteral("code page %1: %2 character(s) have no glyph in the "
+                                     "simulator's fonts and are drawn as hollow boxes")
+                          .arg(mRenderer->settings().codePage)
+                          .arg(missing));
+        }
         mPrintable = true;
-        mRenderer.apply(event);
+        mRenderer->apply(event);
         return;
     }
     ++mSwitchCommands;

@@ -6,7 +6,10 @@
 #include <QImage>
 #include <QString>
 
+#include <array>
+#include <cstdint>
 #include <functional>
+#include <optional>
 
 namespace krv::sim {
 
@@ -14,8 +17,9 @@ class MemorySwitches;
 
 // One job as the printer handles it: decodes the bytes as they arrive,
 // applies switch commands to the switches, stores them (and the state file,
-// when there is one) on "#W00000", and draws the printable stream. Every
-// finding is reported as a readable line.
+// when there is one) on "#W00000", and draws the printable stream with the
+// switches stored before the job began. Every finding is reported as a
+// readable line.
 class Job {
 public:
     using LineSink = std::function<void(const QString &)>;
@@ -45,7 +49,10 @@ private:
     QString mStatePath;
     LineSink mSink;
     Decoder mDecoder;
-    ReceiptRenderer mRenderer;
+    // The switches stored when the job began; the renderer is made from them
+    // when the job first prints, so a settings batch costs no table look-ups.
+    std::array<std::uint16_t, 16> mStoredAtStart{};
+    std::optional<ReceiptRenderer> mRenderer;
     int mSwitchCommands = 0;
     int mProblems = 0;
     bool mPrintable = false;

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "PrintSettings.h"
+
 #include <QImage>
+#include <QRect>
 
 #include <vector>
 
@@ -8,38 +11,54 @@ namespace krv::sim {
 
 struct Event;
 
-// Draws the printable stream of a job as the receipt would come out: 576 dots
-// wide (72 mm at 203 dpi), black on white.
+// Draws the printable stream of a job as the receipt would come out of a
+// printer holding `settings`: the paper is the print width in dots (576 for
+// 72 mm at 203 dpi), black dots on white.
 //
-// The character cell is 12 x 24 dots (font A, 48 columns) and lines advance by
-// 32 dots (4 mm) or by the tallest character plus 8 dots. ESC "i" wh scales the
-// cell: the first digit is the width multiplier minus one, the second the
-// height multiplier minus one ("i00" is 1x1, "i12" 2 wide and 3 tall).
-// ESC "E"/"F" switch bold on and off; ESC "@" resets size and bold and drops
-// the unprinted line. CR returns to the left margin, LF prints the line and
-// feeds, ESC "d" n prints the line and feeds n lines. A character that does
-// not fit wraps to the next line. Bytes 128-255 are drawn as Latin-1; those
-// without a glyph there (127-159) as a hollow box.
+// Each character stands in a font A cell (12 x 24 dots, or 14 x 27 for the
+// large font) and characters follow each other at the settings' pitch
+// (character spacing plus extra spacing); lines advance by the line spacing
+// (32 dots for 4 mm) or by the tallest character plus 8 dots. ESC "i" wh
+// scales cell and pitch: the first digit is the width multiplier minus one,
+// the second the height multiplier minus one ("i00" is 1x1, "i12" 2 wide and
+// 3 tall). ESC "E"/"F" switch bold on and off; ESC "@" resets size and bold
+// and drops the unprinted line. CR returns to the left margin, LF prints the
+// line and feeds, ESC "d" n prints the line and feeds n lines. A character
+// that does not fit wraps to the next line. Each byte is drawn as the
+// character the settings give it; one without a character as a hollow box.
 //
-// Text is drawn with QPainter, which needs a QGuiApplication (the offscreen
-// platform is enough).
+// The glyphs come from DejaVu Sans Mono (DejaVu Sans where it has none),
+// loaded by path so that a receipt is the same dot for dot wherever it is
+// drawn. Text is drawn with QPainter, which needs a QGuiApplication (the
+// offscreen platform is enough).
 class ReceiptRenderer {
 public:
-    static constexpr int Width = 576;
-    static constexpr int CellWidth = 12;
-    static constexpr int CellHeight = 24;
-    static constexpr int LineSpacing = 32;
     // About 2.5 m of paper; a job that feeds further is cut off there.
     static constexpr int MaxHeight = 20000;
+
+    ReceiptRenderer() : ReceiptRenderer(PrintSettings::defaults()) {}
+    explicit ReceiptRenderer(PrintSettings settings);
 
     // Events other than the printable stream's (switch commands) are ignored.
     void apply(const Event &event);
 
-    // Prints what is left in the line and returns the receipt. Null when
-    // nothing was printed or fed.
+    // Prints what is left in the line and returns the receipt (8-bit grey,
+    // only black and white). Null when nothing was printed or fed.
     [[nodiscard]] QImage finish();
 
     [[nodiscard]] bool truncated() const { return mTruncated; }
+    [[nodiscard]] const PrintSettings &settings() const { return mSettings; }
+
+    // How many of the characters the settings give bytes have a glyph in
+    // neither face; they are drawn as hollow boxes.
+    [[nodiscard]] int charactersWithoutGlyph() const;
+
+    // Where each printed byte's cell lies on the receipt returned by finish().
+    struct Cell {
+        QRect rect;
+        unsigned char code;
+    };
+    [[nodiscard]] std::vector<Cell> cells() const;
 
 private:
     struct Glyph {
@@ -53,9 +72,10 @@ private:
     void printLine();
     void feed(int dots);
 
+    PrintSettings mSettings;
     std::vector<Glyph> mLine;
     struct Placed {
-        int y; // baseline of the bottom of the cell
+        int y; // the bottom of the cell
         Glyph glyph;
     };
     std::vector<Placed> mPlaced;
@@ -67,6 +87,7 @@ private:
     bool mAnything = false;
 };
 
-[[nodiscard]] QImage renderReceipt(const std::vector<Event> &events);
+[[nodiscard]] QImage renderReceipt(const std::vector<Event> &events,
+                                   const PrintSettings &settings = PrintSettings::defaults());
 
 } // namespace krv::sim

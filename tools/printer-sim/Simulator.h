@@ -46,6 +46,9 @@ public:
 
     void report(const QString &line);
 
+    // The switches, for presetting them before a job.
+    [[nodiscard]] MemorySwitches &switches() { return mSwitches; }
+
 signals:
     void finished();
 

@@ -1,5 +1,6 @@
 // krv520-sim: a virtual KRV520 that listens for raw jobs on 127.0.0.1 or
 // decodes a captured job from a file.
+#include "Presets.h"
 #include "Simulator.h"
 #include "TestPage.h"
 
@@ -87,7 +88,19 @@ int main(int argc, char *argv[]) {
     const QCommandLineOption testPage(QStringLiteral("test-page"),
                                       QStringLiteral("Decode the utility's own test page as if it "
                                                      "had been sent, and exit."));
-    parser.addOptions({port, state, png, log, capture, jobs, once, decode, testPage});
+    const QCommandLineOption switchList(
+        QStringLiteral("switches"),
+        QStringLiteral(
+            "Start with these switches stored: X=HHHH[,X=HHHH...] (X the switch "
+            "digit); the others keep their values. The option itself writes nothing to --state."),
+        QStringLiteral("LIST"));
+    const QCommandLineOption profile(
+        QStringLiteral("profile"),
+        QStringLiteral("Start with the switches a krv520-cli profile would store, after "
+                       "--switches. The option itself writes nothing to --state."),
+        QStringLiteral("FILE"));
+    parser.addOptions(
+        {port, state, png, log, capture, jobs, once, decode, testPage, switchList, profile});
     parser.process(app);
     if (!parser.positionalArguments().isEmpty())
         return usage(QStringLiteral("unexpected argument %1").arg(parser.positionalArguments()[0]));
@@ -113,6 +126,13 @@ int main(int argc, char *argv[]) {
     krv::sim::Simulator simulator(std::move(options));
     if (!simulator.prepare())
         return 2;
+    QString presetError;
+    if ((parser.isSet(switchList) &&
+         !krv::sim::storeSwitchList(simulator.switches(), parser.values(switchList).join(u','),
+                                    &presetError)) ||
+        (parser.isSet(profile) &&
+         !krv::sim::storeProfile(simulator.switches(), parser.value(profile), &presetError)))
+        return usage(presetError);
     if (parser.isSet(decode))
         return simulator.decodeFile(parser.value(decode));
     if (parser.isSet(testPage))
