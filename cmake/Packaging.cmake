@@ -59,7 +59,8 @@ explains every setting in a help topic. The printer is reached through a
 CUPS queue, over TCP/IP or through a file or device node.")
 
 set(CPACK_DEBIAN_TOOLS_PACKAGE_NAME krv520-tools)
-# The simulator draws receipts in DejaVu Sans Mono, one font-A cell a glyph.
+# The simulator draws receipts with the DejaVu fonts, loaded by path from
+# fonts-dejavu-core so that a page is the same dot for dot everywhere.
 set(CPACK_DEBIAN_TOOLS_PACKAGE_DEPENDS "fonts-dejavu-core")
 set(CPACK_DEBIAN_TOOLS_PACKAGE_SUGGESTS "cups, krv520-config")
 set(CPACK_DEBIAN_TOOLS_DESCRIPTION
