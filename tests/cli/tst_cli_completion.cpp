@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -73,6 +74,10 @@ private slots:
     void completedEntrySelectsThatEntry();
     void completesFileNames_data();
     void completesFileNames();
+    void fishOffersWholeWords_data();
+    void fishOffersWholeWords();
+    void zshFunctionAddsWholeWords_data();
+    void zshFunctionAddsWholeWords();
     void commandHelpShowsItsOwnOptions_data();
     void commandHelpShowsItsOwnOptions();
 
@@ -320,6 +325,97 @@ void TestCliCompletion::completesFileNames() {
     QVERIFY(outcome.options.contains("filenames"));
     QCOMPARE(outcome.replies.size(), 1);
     QCOMPARE(outcome.replies[0].raw, mDir.filePath("my file.txt"));
+}
+
+void TestCliCompletion::fishOffersWholeWords_data() {
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QStringList>("candidates");
+    QTest::newRow("entries with and without a trailing blank")
+        << "krv520-cli download --set cmbCPage=437"
+        << QStringList{"cmbCPage=437(USA,std. Europe)", "cmbCPage=437(USA,std. Europe) "};
+    QTest::newRow("label in quotes")
+        << "krv520-cli download --set \"Print Sp" << QStringList{"Print Speed="};
+    QTest::newRow("entries with #, value joined")
+        << "krv520-cli download --set=cmbIntCSet=Den"
+        << QStringList{"--set=cmbIntCSet=Denmark #1", "--set=cmbIntCSet=Denmark #2"};
+    QTest::newRow("file name") << "krv520-cli profile " + mDir.filePath("my")
+                               << QStringList{mDir.filePath("my file.txt")};
+}
+
+// fish quotes what it inserts itself, so its candidates are the arguments
+// themselves; "complete -C" lists them as fish finds them on Tab.
+void TestCliCompletion::fishOffersWholeWords() {
+    QFETCH(QString, line);
+    QFETCH(QStringList, candidates);
+    const QString fish = QStandardPaths::findExecutable("fish");
+    if (fish.isEmpty())
+        QSKIP("fish is not installed (scripts/install-deps.sh installs it)");
+    QProcess script;
+    script.start(Program, {"completion", "fish"});
+    QVERIFY(script.waitForFinished(20000));
+    QCOMPARE(script.exitCode(), 0);
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("PATH", QFileInfo(Program).path() + ':' + environment.value("PATH"));
+    environment.insert("HOME", mDir.path());
+    process.setProcessEnvironment(environment);
+    process.start(fish, {"--no-config", "-c", "source; complete -C $argv[1]", line});
+    process.write(script.readAllStandardOutput());
+    process.closeWriteChannel();
+    QVERIFY(process.waitForFinished(60000));
+    QStringList got;
+    for (const QString &entry : QString::fromUtf8(process.readAllStandardOutput()).split('\n'))
+        if (!entry.isEmpty())
+            got.append(entry.section('\t', 0, 0));
+    QCOMPARE(sorted(got), sorted(candidates));
+}
+
+void TestCliCompletion::zshFunctionAddsWholeWords_data() {
+    QTest::addColumn<QStringList>("words"); // as typed, the last one up to the cursor
+    QTest::addColumn<QString>("prefix");    // the last as zsh gives it: an open quote taken off
+    QTest::addColumn<QStringList>("added");
+    QTest::newRow("entries, quote left open")
+        << QStringList{"krv520-cli", "download", "--set", "\"cmbCPage=437"} << "cmbCPage=437"
+        << QStringList{"--", "cmbCPage=437(USA,std. Europe) ", "cmbCPage=437(USA,std. Europe)"};
+    QTest::newRow("label, blank escaped")
+        << QStringList{"krv520-cli", "download", "--set", "Print\\ S"} << "Print\\ S"
+        << QStringList{"-S", "", "--", "Print Speed="};
+    QTest::newRow("file after --targets=") << QStringList{"krv520-cli", "check", "--targets=/tmp/x"}
+                                           << "--targets=/tmp/x" << QStringList{"_files"};
+}
+
+// Inside a real completion zsh's compadd inserts the words quoted; outside
+// one (as here) compadd, compdef and _files cannot run, so they just print
+// what they were given.
+void TestCliCompletion::zshFunctionAddsWholeWords() {
+    QFETCH(QStringList, words);
+    QFETCH(QString, prefix);
+    QFETCH(QStringList, added);
+    const QString zsh = QStandardPaths::findExecutable("zsh");
+    if (zsh.isEmpty())
+        QSKIP("zsh is not installed (scripts/install-deps.sh installs it)");
+    QProcess script;
+    script.start(Program, {"completion", "zsh"});
+    QVERIFY(script.waitForFinished(20000));
+    QFile file(mDir.filePath("_krv520-cli"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(script.readAllStandardOutput());
+    file.close();
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("PATH", QFileInfo(Program).path() + ':' + environment.value("PATH"));
+    process.setProcessEnvironment(environment);
+    process.start(zsh,
+                  QStringList{"-f", "-c",
+                              "compdef() { :; }; compset() { :; }; _files() { print _files; }\n"
+                              "compadd() { print -rl -- \"$@\"; }\n"
+                              "source $1; PREFIX=$2; shift 2; words=(\"$@\") CURRENT=$#\n"
+                              "_krv520-cli",
+                              "zsh", file.fileName(), prefix} +
+                      words);
+    QVERIFY(process.waitForFinished(60000));
+    QCOMPARE(QString::fromUtf8(process.readAllStandardOutput()).split('\n'),
+             added + QStringList{""});
 }
 
 void TestCliCompletion::commandHelpShowsItsOwnOptions_data() {

@@ -177,11 +177,12 @@ Command parseCommandLine(const QStringList &arguments) {
         break;
     case Action::Completion:
         if (positional.size() != 1)
-            usageError(QStringLiteral("completion takes the name of a shell: bash."));
+            usageError(QStringLiteral("completion takes the name of a shell: bash, fish or zsh."));
         command.shell = positional.constFirst();
-        if (command.shell != QLatin1String("bash"))
+        if (command.shell != QLatin1String("bash") && command.shell != QLatin1String("fish") &&
+            command.shell != QLatin1String("zsh"))
             usageError(QStringLiteral("\"%1\" is not a shell krv520-cli completes in; it "
-                                      "completes in bash.")
+                                      "completes in bash, fish and zsh.")
                            .arg(command.shell));
         break;
     default:
@@ -213,9 +214,9 @@ Commands:
   check [CONNECTION]         Tries the connection without sending anything
                              the printer acts on, and says what is wrong and
                              how to fix it.
-  completion bash            Prints the script that lets bash complete the
-                             commands, options, settings, entries, queues
-                             and file names.
+  completion bash|fish|zsh   Prints the script that lets the shell complete
+                             the commands, options, settings, entries,
+                             queues and file names.
 
 Choices (download):
   --set SETTING=ENTRY        May be repeated. SETTING is the label, with or

@@ -33,10 +33,10 @@ constexpr CommandInfo Commands[] = {
      "Tries each connection without sending anything the printer acts on, and says what is "
      "wrong and how to fix it.",
      "krv520-cli check --file /dev/usb/lp0"},
-    {"completion", Action::Completion, "bash",
-     "Prints the script that lets bash complete krv520-cli's commands, options, settings, "
-     "entries, queues and file names. Installed copies are found by bash-completion by "
-     "themselves.",
+    {"completion", Action::Completion, "bash|fish|zsh",
+     "Prints the script that lets the shell complete krv520-cli's commands, options, settings, "
+     "entries, queues and file names. The installed copies are found by bash-completion, fish "
+     "and zsh's compinit by themselves.",
      "source <(krv520-cli completion bash)"},
 };
 

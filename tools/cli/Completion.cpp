@@ -294,6 +294,14 @@ QStringList bashCompletion(const QString &line, const QString &wordBreaks) {
     return lines;
 }
 
+QStringList plainCompletion(const QStringList &before, const QString &current) {
+    const Completion c = completeArgument(before, current);
+    if (c.kind == Completion::Kind::Files)
+        return {QStringLiteral("files"), c.filePrefix, current.mid(c.filePrefix.size())};
+    return QStringList{c.noSpace ? QStringLiteral("words nospace") : QStringLiteral("words")} +
+           c.words;
+}
+
 QString completionScript(const QString &shell) {
     QFile script(QStringLiteral(":/krv520-cli/completion/krv520-cli.") + shell);
     if (!script.open(QIODevice::ReadOnly))
@@ -302,6 +310,13 @@ QString completionScript(const QString &shell) {
 }
 
 int runComplete(const QStringList &words, QTextStream &out) {
+    if (!words.isEmpty() && words[0] == QLatin1String("words")) {
+        const QStringList arguments = words.mid(1);
+        const QString current = arguments.isEmpty() ? QString() : arguments.constLast();
+        for (const QString &line : plainCompletion(arguments.mid(0, arguments.size() - 1), current))
+            out << line << '\n';
+        return ExitOk;
+    }
     if (words.size() < 3 || words[0] != QLatin1String("bash"))
         return ExitUsage;
     // COMP_POINT counts bytes.

@@ -25,10 +25,17 @@ struct Completion {
 // file name and the path to complete.
 [[nodiscard]] QStringList bashCompletion(const QString &line, const QString &wordBreaks);
 
-// The completion script for `shell` ("bash").
+// For shells that quote what they insert themselves (fish, zsh): `before`
+// and `current` unquoted. The first line is as for bash; then the words
+// whole and unquoted or, for files, the part of the argument before the path
+// and the path to complete.
+[[nodiscard]] QStringList plainCompletion(const QStringList &before, const QString &current);
+
+// The completion script for `shell` ("bash", "fish" or "zsh").
 [[nodiscard]] QString completionScript(const QString &shell);
 
-// The hidden "__complete bash LINE POINT [WORDBREAKS]" the script runs.
+// The hidden "__complete bash LINE POINT [WORDBREAKS]" or
+// "__complete words ARGUMENT... CURRENT" the scripts run.
 int runComplete(const QStringList &words, QTextStream &out);
 
 } // namespace krv::cli
