@@ -178,19 +178,9 @@ void TestCliCompletion::completesWords_data() {
         << "krv520-cli download --set \"Carriage"
         << QStringList{cli, "download", "--set", "\"Carriage"} << "Carriage"
         << "\"" << QStringList{"Carriage Return (<CR> code)="} << true;
-    QTest::newRow("label in single quotes")
-        << "krv520-cli download --profile p --set 'Extra"
-        << QStringList{cli, "download", "--profile", "p", "--set", "'Extra"} << "Extra"
-        << "'" << QStringList{"Extra Spacing (ESC/POS Mode)="} << true;
     QTest::newRow("help topic by label")
         << "krv520-cli help Ze" << QStringList{cli, "help", "Ze"} << "Ze"
         << "" << QStringList{"Zero Style"} << false;
-    QTest::newRow("help topic by list name")
-        << "krv520-cli help cmbS" << QStringList{cli, "help", "cmbS"} << "cmbS"
-        << "" << QStringList{"cmbSpeed"} << false;
-    QTest::newRow("nothing after a host")
-        << "krv520-cli check --tcp " << QStringList{cli, "check", "--tcp", ""} << ""
-        << "" << QStringList{} << false;
     QTest::newRow("no options after --")
         << "krv520-cli download -- --s" << QStringList{cli, "download", "--", "--s"} << "--s"
         << "" << QStringList{} << false;
@@ -306,12 +296,8 @@ void TestCliCompletion::completesFileNames_data() {
     QTest::addColumn<QString>("replaced");
     const QString cli = "krv520-cli";
     const QString typed = mDir.filePath("my");
-    QTest::newRow("--profile") << "krv520-cli download --profile " + typed
-                               << QStringList{cli, "download", "--profile", typed} << typed;
     QTest::newRow("--targets=") << "krv520-cli check --targets=" + typed
                                 << QStringList{cli, "check", "--targets", "=", typed} << typed;
-    QTest::newRow("--file") << "krv520-cli test-print --file " + typed
-                            << QStringList{cli, "test-print", "--file", typed} << typed;
     QTest::newRow("profile FILE") << "krv520-cli profile " + typed
                                   << QStringList{cli, "profile", typed} << typed;
 }

@@ -56,6 +56,7 @@ Completion optionValue(const OptionInfo &option, const QString &value, const QSt
                 for (std::size_t i = 0; i < s.entries.size(); ++i)
                     c.words.append(prefix + typedName + entryText(s, i));
             } catch (const RuntimeError &) {
+                // Not a setting: there are no entries to offer.
             }
         } else {
             for (const QString &name : settingNames())
@@ -138,7 +139,7 @@ Completion complete(const QStringList &before, const QString &current) {
         c.kind = Completion::Kind::Files;
         break;
     case Action::Completion:
-        c.words.append(QStringLiteral("bash"));
+        c.words << QStringLiteral("bash") << QStringLiteral("fish") << QStringLiteral("zsh");
         break;
     default:
         break;
