@@ -10,6 +10,7 @@ packages=(
     libcups2-dev cups cups-client
     xvfb xauth xdotool x11-utils imagemagick openbox
     fonts-dejavu-core fonts-liberation2
+    fish zsh
     tesseract-ocr tesseract-ocr-eng
     dpkg-dev groff-base desktop-file-utils appstream lintian
 )

@@ -1,6 +1,8 @@
 #include "Runner.h"
 
 #include "CliErrors.h"
+#include "Commands.h"
+#include "Completion.h"
 #include "Doctor.h"
 #include "DryRun.h"
 #include "HelpTopics.h"
@@ -83,7 +85,10 @@ int profile(const Command &command, QTextStream &out) {
 int dispatch(const Command &command, QTextStream &out, QTextStream &err) {
     switch (command.action) {
     case Action::Usage:
-        out << usageText();
+        if (const CommandInfo *c = findCommand(command.usageOf))
+            out << commandHelpText(*c);
+        else
+            out << usageText();
         return ExitOk;
     case Action::Version:
         out << "krv520-cli " << KRV_VERSION << '\n';
@@ -113,6 +118,11 @@ int dispatch(const Command &command, QTextStream &out, QTextStream &err) {
     }
     case Action::Check:
         return check(command, out);
+    case Action::Completion:
+        out << completionScript(command.shell);
+        return ExitOk;
+    case Action::Complete:
+        return runComplete(command.words, out);
     }
     return ExitUsage;
 }
