@@ -1,6 +1,7 @@
 #include "CommandLine.h"
 
 #include "CliErrors.h"
+#include "Quote.h"
 #include "RuntimeError.h"
 #include "Targets.h"
 
@@ -58,10 +59,10 @@ Command parseCommandLine(const QStringList &arguments) {
                     }
                 if (!known)
                     throw RuntimeError(errors::UnknownCommand,
-                                       QStringLiteral("\"%1\" is not a command; the commands are "
+                                       QStringLiteral("%1 is not a command; the commands are "
                                                       "list, help, download, profile, "
                                                       "test-print and check.")
-                                           .arg(argument));
+                                           .arg(quoted(argument)));
                 sawAction = true;
             } else {
                 positional.append(argument);
@@ -145,8 +146,8 @@ Command parseCommandLine(const QStringList &arguments) {
                 usageError(QStringLiteral("--targets needs a file name."));
             command.targets.push_back(source);
         } else {
-            usageError(
-                QStringLiteral("%1 is not an option; see \"krv520-cli --help\".").arg(argument));
+            usageError(QStringLiteral("%1 is not an option; see \"krv520-cli --help\".")
+                           .arg(quoted(argument)));
         }
     }
 
@@ -166,9 +167,9 @@ Command parseCommandLine(const QStringList &arguments) {
         break;
     default:
         if (!positional.isEmpty())
-            usageError(QStringLiteral("Unexpected \"%1\"; setting choices are given as --set "
+            usageError(QStringLiteral("Unexpected %1; setting choices are given as --set "
                                       "\"SETTING=ENTRY\".")
-                           .arg(positional.constFirst()));
+                           .arg(quoted(positional.constFirst())));
     }
     return command;
 }
@@ -232,8 +233,9 @@ Exit status:
   0  everything was sent (check: every connection is fine)
   1  usage error: unknown command, option, setting or entry, or a malformed
      profile or targets file; nothing was sent
-  2  connection or I/O failure on at least one printer, or a file that could
-     not be read or written (check: a problem was found)
+  2  connection or I/O failure on at least one printer, a file that could
+     not be read or written, or output that could not be written (check: a
+     problem was found)
 
 Examples:
   krv520-cli list
