@@ -26,10 +26,11 @@ namespace krv::comm {
 namespace {
 
 // How long after the connection is made our end of data waits, at the
-// least, for a printer that ends its side on accepting to show it. Well
-// under the 1 ms that an operator's send may cost extra; any job that takes
-// longer to hand over does not wait at all.
-constexpr std::chrono::microseconds EarlyEndWatch{900};
+// least, for a printer that ends its side on accepting to show it: such a
+// printer does so moments after the connection is made. Every send to a
+// well-behaved printer pays it, so it stays at half a millisecond; a job that
+// takes longer to hand over does not wait at all.
+constexpr std::chrono::microseconds EarlyEndWatch{500};
 
 // How long a printer that ended its side before we ended ours has to show
 // a reset; only such printers wait for it.
