@@ -97,8 +97,9 @@ int main(int argc, char *argv[]) {
     const QCommandLineOption once(QStringLiteral("once"),
                                   QStringLiteral("Exit after one connection."));
     const QCommandLineOption decode(QStringLiteral("decode"),
-                                    QStringLiteral("Decode a captured job from FILE and exit "
-                                                   "(status 1 when it has problems)."),
+                                    QStringLiteral("Decode a captured job from FILE (a regular "
+                                                   "file of at most 16 MiB) and exit (status 1 "
+                                                   "when it has problems, 2 when unreadable)."),
                                     QStringLiteral("FILE"));
     const QCommandLineOption testPage(QStringLiteral("test-page"),
                                       QStringLiteral("Decode the utility's own test page as if it "
