@@ -2,6 +2,7 @@
 
 #include "CliErrors.h"
 #include "Commands.h"
+#include "Quote.h"
 #include "RuntimeError.h"
 #include "Targets.h"
 
@@ -62,8 +63,8 @@ QString optionArgument(const QString &argument) {
         const QString name = typed.mid(typed.startsWith(QLatin1String("--")) ? 2 : 1);
         if (!unknown.isEmpty()) {
             if (name == unknown.constFirst())
-                usageError(
-                    QStringLiteral("%1 is not an option; see \"krv520-cli --help\".").arg(typed));
+                usageError(QStringLiteral("%1 is not an option; see \"krv520-cli --help\".")
+                               .arg(quoted(typed)));
         } else if (const OptionInfo *o = findOption(name);
                    o && !*o->valueName && argument.contains(QLatin1Char('='))) {
             usageError(QStringLiteral("%1 takes no value.").arg(typed));
@@ -152,8 +153,8 @@ Command parseCommandLine(const QStringList &arguments) {
     }
     if (!info && !arguments.isEmpty() && !arguments.constFirst().startsWith(QLatin1Char('-')))
         throw RuntimeError(errors::UnknownCommand,
-                           QStringLiteral("\"%1\" is not a command; the commands are %2.")
-                               .arg(arguments.constFirst(), commandList()));
+                           QStringLiteral("%1 is not a command; the commands are %2.")
+                               .arg(quoted(arguments.constFirst()), commandList()));
 
     // QCommandLineParser cannot give each command options of its own, so the
     // command word is taken above and the parser gets what follows it. It
@@ -212,15 +213,15 @@ Command parseCommandLine(const QStringList &arguments) {
         command.shell = positional.constFirst();
         if (command.shell != QLatin1String("bash") && command.shell != QLatin1String("fish") &&
             command.shell != QLatin1String("zsh"))
-            usageError(QStringLiteral("\"%1\" is not a shell krv520-cli completes in; it "
+            usageError(QStringLiteral("%1 is not a shell krv520-cli completes in; it "
                                       "completes in bash, fish and zsh.")
-                           .arg(command.shell));
+                           .arg(quoted(command.shell)));
         break;
     default:
         if (!positional.isEmpty())
-            usageError(QStringLiteral("Unexpected \"%1\"; setting choices are given as --set "
+            usageError(QStringLiteral("Unexpected %1; setting choices are given as --set "
                                       "\"SETTING=ENTRY\".")
-                           .arg(positional.constFirst()));
+                           .arg(quoted(positional.constFirst())));
     }
     return command;
 }
@@ -295,8 +296,9 @@ Exit status:
   0  everything was sent (check: every connection is fine)
   1  usage error: unknown command, option, setting or entry, or a malformed
      profile or targets file; nothing was sent
-  2  connection or I/O failure on at least one printer, or a file that could
-     not be read or written (check: a problem was found)
+  2  connection or I/O failure on at least one printer, a file that could
+     not be read or written, or output that could not be written (check: a
+     problem was found)
 
 Examples:
   krv520-cli list
