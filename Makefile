@@ -2,7 +2,9 @@
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build run test bench format clean
+ASAN_DIR ?= build-asan
+
+.PHONY: all deps configure build run test test-asan bench package format clean
 
 all: build
 
@@ -21,12 +23,23 @@ run: build
 test: build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
 
+# The whole suite again, built with AddressSanitizer and UBSan in a folder of
+# its own; the tests' sanitizer options come with that build (tests/lsan.supp).
+test-asan: deps
+	cmake -S . -B $(ASAN_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKRV_SANITIZE=ON
+	cmake --build $(ASAN_DIR) -j $(JOBS)
+	cd $(ASAN_DIR) && ctest --output-on-failure -j $(JOBS)
+
 # Runs every benchmark and prints one table of figures beside their targets.
 bench: build
 	./bench/run.sh $(BUILD_DIR)
+
+# The Debian packages, written into $(BUILD_DIR).
+package: build
+	cmake --build $(BUILD_DIR) --target package
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD_DIR)
+	rm -rf $(BUILD_DIR) $(ASAN_DIR)

@@ -144,6 +144,9 @@ send_med=$(field "$work/send.txt" "result send" last_byte_us_median)
 send_p90=$(field "$work/send.txt" "result send" last_byte_us_p90)
 send_bytes=$(field "$work/send.txt" "result send" bytes)
 send_ms=$(awk -v u="$send_med" 'BEGIN { printf "%.3f", u / 1000 }')
+# The handler returns once the printer has confirmed the job (closed after
+# ours, or acknowledged everything): the whole cost of a send to the operator.
+done_ms=$(awk -v u="$(field "$work/send.txt" "result send" handler_us_median)" 'BEGIN { printf "%.3f", u / 1000 }')
 send_p90_ms=$(awk -v u="$send_p90" 'BEGIN { printf "%.3f", u / 1000 }')
 
 s_med=$(field "$work/silent.txt" "result silent" wall_ms_median)
@@ -183,6 +186,8 @@ spread() { # NAME: "q1-q3 ms, min-max ms" of a start-up program
         "$stall ms (p99 gap $stall_p99 ms, ${stall_s} s job)" "< 50 ms" "$(verdict "$stall" 50 "<")"
     printf '%-34s %-44s %-10s %s\n' "Cancel to connection closed" \
         "$cancel_med ms median, max $cancel_max ms ($cancel_runs runs)" "< 250 ms" "$(verdict "$cancel_max" 250 "<")"
+    printf '%-34s %-44s %-10s %s\n' "Download Settings, confirmed" \
+        "$done_ms ms median" "< 10 ms" "$(verdict "$done_ms" 10 "<")"
     printf '\nStart-up spread over %s runs each: product %s; bare %s.\n' "$runs" "$(spread product)" "$(spread bare)"
     printf 'Peak memory range: product %s-%s KiB, bare %s-%s KiB.\n' \
         "$(field "$work/startup.txt" "result product" rss_kb_min)" "$(field "$work/startup.txt" "result product" rss_kb_max)" \

@@ -19,6 +19,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <optional>
 #include <utility>
@@ -173,8 +174,13 @@ ConnectionSettings readConnectionSettings(const QString &storePath, const QStrin
     if (QString path; readText(store, group + PathKey, path))
         settings.path = path;
     if (readText(store, group + PortKey, value)) {
-        bool ok = false;
-        const uint port = value.trimmed().toUInt(&ok);
+        // Digits only, as everywhere a port is typed: toUInt alone would
+        // take "+80" for 80.
+        const QString digits = value.trimmed();
+        bool ok = !digits.isEmpty() && std::all_of(digits.begin(), digits.end(), [](QChar c) {
+            return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+        });
+        const uint port = ok ? digits.toUInt(&ok) : 0;
         if (ok && port >= 1 && port <= 65535)
             settings.port = quint16(port);
     }

@@ -2,13 +2,12 @@
 
 #include "PortAbort.h"
 #include "PrinterPort.h"
+#include "RuntimeError.h"
 
+#include <QDeadlineTimer>
 #include <QString>
 
 #include <chrono>
-#include <memory>
-
-class QTcpSocket;
 
 namespace krv::comm {
 
@@ -34,14 +33,22 @@ public:
 
 private:
     [[nodiscard]] QString where() const;
+    // A failure of the system call that set `error` (errno), a reset named
+    // as such with how much of the job had been handed over.
+    [[nodiscard]] RuntimeError brokenConnection(int error, int number) const;
     void closeGracefully();
+    void closeSocket();
 
     QString mHost;
     quint16 mPort;
     Timeouts mTimeouts;
-    std::unique_ptr<QTcpSocket> mSocket;
-    SocketAbort mAbort; // disarmed before every close of the socket
+    int mFd = -1;
+    SocketAbort mAbort;            // disarmed before every close of a socket
+    QDeadlineTimer mEarlyEndWatch; // see closeGracefully
     bool mFailed = false;
+    bool mResetOnOpen = false; // reset by the printer as soon as it was made
+    qsizetype mTotal = 0;      // bytes of the current job
+    qsizetype mHandedOver = 0; // of them, taken by the system
 };
 
 } // namespace krv::comm

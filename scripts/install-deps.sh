@@ -10,7 +10,9 @@ packages=(
     libcups2-dev cups cups-client
     xvfb xauth xdotool x11-utils imagemagick openbox iproute2
     fonts-dejavu-core fonts-liberation2
+    fish zsh
     tesseract-ocr tesseract-ocr-eng
+    dpkg-dev groff-base desktop-file-utils appstream lintian
 )
 
 missing=()

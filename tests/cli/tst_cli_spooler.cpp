@@ -69,6 +69,8 @@ private slots:
     void queueVerdicts_data();
     void queueVerdicts();
     void downloadThroughRawQueue();
+    void queueNamesComplete_data();
+    void queueNamesComplete();
 
 private:
     void writeFile(const QString &name, const QByteArray &text);
@@ -188,6 +190,39 @@ void TestCliSpooler::downloadThroughRawQueue() {
     QCOMPARE(process.readAllStandardOutput(), QByteArray("ok\tqueue raw\tsent 33 bytes\n"));
     const QByteArray batch = framed({"#-20030", "#+20010", "#W00000"});
     QTRY_COMPARE_WITH_TIMEOUT(mReceived, batch, 20000);
+}
+
+void TestCliSpooler::queueNamesComplete_data() {
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<bool>("schedulerUp");
+    QTest::addColumn<QStringList>("replies");
+    QTest::newRow("every queue") << "krv520-cli check --queue " << true
+                                 << QStringList{"driver", "paused", "raw", "rejecting"};
+    QTest::newRow("prefix") << "krv520-cli download --queue=r" << true
+                            << QStringList{"raw", "rejecting"};
+    QTest::newRow("scheduler down") << "krv520-cli check --queue " << false << QStringList{};
+}
+
+// What the completion script is told after --queue, asked of the scheduler
+// at the time of asking.
+void TestCliSpooler::queueNamesComplete() {
+    QFETCH(QString, line);
+    QFETCH(bool, schedulerUp);
+    QFETCH(QStringList, replies);
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    if (!schedulerUp)
+        environment.insert("CUPS_SERVER", QStringLiteral("127.0.0.1:%1").arg(freePort()));
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(KRV_CLI_PATH),
+                  {"__complete", "bash", line, QString::number(line.size())});
+    QVERIFY(process.waitForFinished(20000));
+    QCOMPARE(process.exitCode(), 0);
+    QStringList lines = QString::fromUtf8(process.readAllStandardOutput()).split('\n');
+    QCOMPARE(lines.takeFirst(), QString("words"));
+    lines.removeAll(QString());
+    lines.sort();
+    QCOMPARE(lines, replies);
 }
 
 QTEST_GUILESS_MAIN(TestCliSpooler)

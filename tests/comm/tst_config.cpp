@@ -139,6 +139,8 @@ private slots:
         QTest::newRow("port negative")
             << head + "Port=-5\nHost=h\n"
             << make(Kind::Spooler, QString(), QStringLiteral("h"), 9100, QString());
+        QTest::newRow("port with a sign") << head + "Kind=Tcp\nPort=+80\n"
+                                          << make(Kind::Tcp, QString(), QString(), 9100, QString());
         QTest::newRow("port not a number")
             << head + "Port=ninety\nPath=/dev/usb/lp0\nKind=File\n"
             << make(Kind::File, QString(), QString(), 9100, QStringLiteral("/dev/usb/lp0"));

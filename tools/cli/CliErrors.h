@@ -16,6 +16,7 @@ inline constexpr int WouldOverwrite = 1107;
 
 inline constexpr int UnreadableFile = 1110;
 inline constexpr int UnwritableFile = 1111;
+inline constexpr int OutputFailed = 1112; // standard output could not be written
 
 [[nodiscard]] constexpr bool isUsageError(int number) {
     return number >= UnknownCommand && number < UnreadableFile;

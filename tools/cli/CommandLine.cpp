@@ -1,9 +1,13 @@
 #include "CommandLine.h"
 
 #include "CliErrors.h"
+#include "Commands.h"
+#include "Quote.h"
 #include "RuntimeError.h"
 #include "Targets.h"
 
+#include <QCommandLineParser>
+#include <QHash>
 #include <algorithm>
 
 namespace krv::cli {
@@ -33,6 +37,84 @@ QString escapedBytes(const QByteArray &bytes) {
     return text;
 }
 
+QString commandList() {
+    QStringList names;
+    for (const CommandInfo &c : commands())
+        names.append(QLatin1String(c.name));
+    const QString last = names.takeLast();
+    return names.join(QStringLiteral(", ")) + QStringLiteral(" and ") + last;
+}
+
+// The option an argument names, as typed: "--set" for "--set=a".
+QString optionArgument(const QString &argument) {
+    return argument.section(QLatin1Char('='), 0, 0);
+}
+
+// QCommandLineParser words its complaints its own way; say them as this
+// program always has, naming the argument as it was typed.
+[[noreturn]] void refuse(const QCommandLineParser &parser, const QStringList &arguments) {
+    const QStringList unknown = parser.unknownOptionNames();
+    for (const QString &argument : arguments) {
+        if (argument == QLatin1String("--"))
+            break;
+        if (!argument.startsWith(QLatin1Char('-')) || argument == QLatin1String("-"))
+            continue;
+        const QString typed = optionArgument(argument);
+        const QString name = typed.mid(typed.startsWith(QLatin1String("--")) ? 2 : 1);
+        if (!unknown.isEmpty()) {
+            if (name == unknown.constFirst())
+                usageError(QStringLiteral("%1 is not an option; see \"krv520-cli --help\".")
+                               .arg(quoted(typed)));
+        } else if (const OptionInfo *o = findOption(name);
+                   o && !*o->valueName && argument.contains(QLatin1Char('='))) {
+            usageError(QStringLiteral("%1 takes no value.").arg(typed));
+        }
+    }
+    // What is left: the last argument is an option whose value is missing.
+    if (unknown.isEmpty() && !arguments.isEmpty())
+        usageError(QStringLiteral("%1 needs a value.").arg(arguments.constLast()));
+    usageError(parser.errorText());
+}
+
+void applyOption(Command &command, const QString &name, const QString &value) {
+    if (name == QLatin1String("set")) {
+        command.assignments.append(value);
+    } else if (name == QLatin1String("profile")) {
+        if (!command.profilePath.isEmpty())
+            usageError(QStringLiteral("--profile may be given once."));
+        command.profilePath = value;
+        if (command.profilePath.isEmpty())
+            usageError(QStringLiteral("--profile needs a file name."));
+    } else if (name == QLatin1String("dry-run")) {
+        command.dryRun = true;
+    } else if (name == QLatin1String("force")) {
+        command.force = true;
+    } else if (name == QLatin1String("tcp")) {
+        TargetSource source;
+        source.connection = parseTcpTarget(value);
+        command.targets.push_back(source);
+    } else if (name == QLatin1String("queue")) {
+        TargetSource source;
+        source.connection.kind = Kind::Spooler;
+        source.connection.queue = value;
+        command.targets.push_back(source);
+    } else if (name == QLatin1String("file")) {
+        TargetSource source;
+        source.connection.kind = Kind::File;
+        source.connection.path = value;
+        if (source.connection.path.isEmpty())
+            usageError(QStringLiteral("--file needs a path."));
+        command.targets.push_back(source);
+    } else if (name == QLatin1String("targets")) {
+        TargetSource source;
+        source.kind = TargetSource::Kind::TargetsFile;
+        source.targetsFile = value;
+        if (source.targetsFile.isEmpty())
+            usageError(QStringLiteral("--targets needs a file name."));
+        command.targets.push_back(source);
+    }
+}
+
 } // namespace
 
 QString undecodableArgument(int argc, const char *const *argv) {
@@ -50,138 +132,67 @@ QString undecodableArgument(int argc, const char *const *argv) {
 
 Command parseCommandLine(const QStringList &arguments) {
     Command command;
-    QStringList positional;
-    bool sawAction = false;
+    // The completion script's words go on as they are: they may hold anything,
+    // "--help" included.
+    if (!arguments.isEmpty() && arguments.constFirst() == QLatin1String("__complete")) {
+        command.action = Action::Complete;
+        command.words = arguments.mid(1);
+        return command;
+    }
+    const CommandInfo *info = arguments.isEmpty() ? nullptr : findCommand(arguments.constFirst());
 
     // Asking for help wins over any mistake elsewhere on the line.
     for (const QString &argument : arguments) {
         if (argument == QLatin1String("--"))
             break;
-        if (argument == QLatin1String("-h") || argument == QLatin1String("--help"))
-            return Command{};
-    }
-
-    for (qsizetype i = 0; i < arguments.size(); ++i) {
-        QString argument = arguments[i];
-        if (argument == QLatin1String("--version")) {
-            Command version;
-            version.action = Action::Version;
-            return version;
-        }
-        if (!argument.startsWith(QLatin1String("--")) || argument == QLatin1String("--")) {
-            if (argument == QLatin1String("--")) {
-                positional.append(arguments.mid(i + 1));
-                break;
-            }
-            if (!sawAction) {
-                static const std::pair<const char *, Action> Actions[] = {
-                    {"list", Action::List},
-                    {"help", Action::TopicHelp},
-                    {"download", Action::Download},
-                    {"profile", Action::Profile},
-                    {"test-print", Action::TestPrint},
-                    {"check", Action::Check},
-                };
-                bool known = false;
-                for (const auto &[name, action] : Actions)
-                    if (argument == QLatin1String(name)) {
-                        command.action = action;
-                        known = true;
-                    }
-                if (!known)
-                    throw RuntimeError(errors::UnknownCommand,
-                                       QStringLiteral("\"%1\" is not a command; the commands are "
-                                                      "list, help, download, profile, "
-                                                      "test-print and check.")
-                                           .arg(argument));
-                sawAction = true;
-            } else {
-                positional.append(argument);
-            }
-            continue;
-        }
-
-        // --name VALUE or --name=VALUE
-        QString value;
-        bool inlineValue = false;
-        if (const qsizetype equals = argument.indexOf(QLatin1Char('=')); equals > 0) {
-            value = argument.mid(equals + 1);
-            argument = argument.left(equals);
-            inlineValue = true;
-        }
-        auto takeValue = [&]() -> QString {
-            if (inlineValue)
-                return value;
-            if (i + 1 >= arguments.size())
-                usageError(QStringLiteral("%1 needs a value.").arg(argument));
-            return arguments[++i];
-        };
-        auto flag = [&]() {
-            if (inlineValue)
-                usageError(QStringLiteral("%1 takes no value.").arg(argument));
-        };
-        auto onlyFor = [&](std::initializer_list<Action> actions) {
-            for (Action a : actions)
-                if (a == command.action)
-                    return;
-            usageError(sawAction
-                           ? QStringLiteral("%1 does not apply to this command.").arg(argument)
-                           : QStringLiteral("%1 must follow a command, e.g. \"krv520-cli "
-                                            "download %1 ...\".")
-                                 .arg(argument));
-        };
-
-        if (argument == QLatin1String("--set")) {
-            onlyFor({Action::Download});
-            command.assignments.append(takeValue());
-        } else if (argument == QLatin1String("--profile")) {
-            onlyFor({Action::Download});
-            if (!command.profilePath.isEmpty())
-                usageError(QStringLiteral("--profile may be given once."));
-            command.profilePath = takeValue();
-            if (command.profilePath.isEmpty())
-                usageError(QStringLiteral("--profile needs a file name."));
-        } else if (argument == QLatin1String("--dry-run")) {
-            onlyFor({Action::Download, Action::TestPrint});
-            flag();
-            command.dryRun = true;
-        } else if (argument == QLatin1String("--force")) {
-            onlyFor({Action::Profile});
-            flag();
-            command.force = true;
-        } else if (argument == QLatin1String("--tcp")) {
-            onlyFor({Action::Download, Action::TestPrint, Action::Check});
-            TargetSource source;
-            source.connection = parseTcpTarget(takeValue());
-            command.targets.push_back(source);
-        } else if (argument == QLatin1String("--queue")) {
-            onlyFor({Action::Download, Action::TestPrint, Action::Check});
-            TargetSource source;
-            source.connection.kind = Kind::Spooler;
-            source.connection.queue = takeValue();
-            command.targets.push_back(source);
-        } else if (argument == QLatin1String("--file")) {
-            onlyFor({Action::Download, Action::TestPrint, Action::Check});
-            TargetSource source;
-            source.connection.kind = Kind::File;
-            source.connection.path = takeValue();
-            if (source.connection.path.isEmpty())
-                usageError(QStringLiteral("--file needs a path."));
-            command.targets.push_back(source);
-        } else if (argument == QLatin1String("--targets")) {
-            onlyFor({Action::Download, Action::TestPrint, Action::Check});
-            TargetSource source;
-            source.kind = TargetSource::Kind::TargetsFile;
-            source.targetsFile = takeValue();
-            if (source.targetsFile.isEmpty())
-                usageError(QStringLiteral("--targets needs a file name."));
-            command.targets.push_back(source);
-        } else {
-            usageError(
-                QStringLiteral("%1 is not an option; see \"krv520-cli --help\".").arg(argument));
+        if (argument == QLatin1String("-h") || argument == QLatin1String("--help")) {
+            if (info)
+                command.usageOf = QLatin1String(info->name);
+            return command;
         }
     }
+    if (!info && !arguments.isEmpty() && !arguments.constFirst().startsWith(QLatin1Char('-')))
+        throw RuntimeError(errors::UnknownCommand,
+                           QStringLiteral("%1 is not a command; the commands are %2.")
+                               .arg(quoted(arguments.constFirst()), commandList()));
 
+    // QCommandLineParser cannot give each command options of its own, so the
+    // command word is taken above and the parser gets what follows it. It
+    // knows every option, so that one given to the wrong command is named as
+    // such below rather than as unknown.
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    for (const OptionInfo &o : options())
+        parser.addOption(
+            QCommandLineOption(QLatin1String(o.name), QString(), QLatin1String(o.valueName)));
+    parser.addOption(QCommandLineOption(QStringLiteral("version")));
+    const QStringList rest = info ? arguments.mid(1) : arguments;
+    const bool parsed = parser.parse(QStringList{QStringLiteral("krv520-cli")} + rest);
+    if (parser.isSet(QStringLiteral("version"))) {
+        command.action = Action::Version;
+        return command;
+    }
+    if (!parsed)
+        refuse(parser, rest);
+    if (info)
+        command.action = info->action;
+
+    // Options apply in the order given: connections are used in that order.
+    QHash<QString, qsizetype> used;
+    for (const QString &name : parser.optionNames()) {
+        const OptionInfo *option = findOption(name);
+        const QString typed = QStringLiteral("--") + name;
+        if (!info)
+            usageError(QStringLiteral("%1 must follow a command, e.g. \"krv520-cli download %1 "
+                                      "...\".")
+                           .arg(typed));
+        if (!option->appliesTo(command.action))
+            usageError(QStringLiteral("%1 does not apply to this command.").arg(typed));
+        applyOption(command, name,
+                    *option->valueName ? parser.values(name).value(used[name]++) : QString());
+    }
+
+    const QStringList positional = parser.positionalArguments();
     switch (command.action) {
     case Action::TopicHelp:
         // "help" alone is the general help; the rest is the setting's name,
@@ -196,11 +207,21 @@ Command parseCommandLine(const QStringList &arguments) {
         if (!positional.isEmpty())
             command.outputPath = positional.constFirst();
         break;
+    case Action::Completion:
+        if (positional.size() != 1)
+            usageError(QStringLiteral("completion takes the name of a shell: bash, fish or zsh."));
+        command.shell = positional.constFirst();
+        if (command.shell != QLatin1String("bash") && command.shell != QLatin1String("fish") &&
+            command.shell != QLatin1String("zsh"))
+            usageError(QStringLiteral("%1 is not a shell krv520-cli completes in; it "
+                                      "completes in bash, fish and zsh.")
+                           .arg(quoted(command.shell)));
+        break;
     default:
         if (!positional.isEmpty())
-            usageError(QStringLiteral("Unexpected \"%1\"; setting choices are given as --set "
+            usageError(QStringLiteral("Unexpected %1; setting choices are given as --set "
                                       "\"SETTING=ENTRY\".")
-                           .arg(positional.constFirst()));
+                           .arg(quoted(positional.constFirst())));
     }
     return command;
 }
@@ -226,6 +247,9 @@ Commands:
   check [CONNECTION]         Tries the connection without sending anything
                              the printer acts on, and says what is wrong and
                              how to fix it.
+  completion bash|fish|zsh   Prints the script that lets the shell complete
+                             the commands, options, settings, entries,
+                             queues and file names.
 
 Choices (download):
   --set SETTING=ENTRY        May be repeated. SETTING is the label, with or
@@ -263,15 +287,18 @@ Connection (download, test-print, check):
   (under "KRV520Config") is used.
 
 Other options:
-  -h, --help                 This text.
+  -h, --help                 This text; after a command ("krv520-cli
+                             download --help"), that command's options and
+                             an example.
   --version                  The program's version.
 
 Exit status:
   0  everything was sent (check: every connection is fine)
   1  usage error: unknown command, option, setting or entry, or a malformed
      profile or targets file; nothing was sent
-  2  connection or I/O failure on at least one printer, or a file that could
-     not be read or written (check: a problem was found)
+  2  connection or I/O failure on at least one printer, a file that could
+     not be read or written, or output that could not be written (check: a
+     problem was found)
 
 Examples:
   krv520-cli list

@@ -9,7 +9,18 @@
 
 namespace krv::cli {
 
-enum class Action { Usage, Version, List, TopicHelp, Download, Profile, TestPrint, Check };
+enum class Action {
+    Usage,
+    Version,
+    List,
+    TopicHelp,
+    Download,
+    Profile,
+    TestPrint,
+    Check,
+    Completion, // completion SHELL: the shell's completion script
+    Complete,   // the script asking for the words that complete a command line
+};
 
 // Where a job goes: a connection given on the command line, or a targets
 // file read when the command runs. Kept in the order given.
@@ -28,6 +39,9 @@ struct Command {
     bool force = false;      // profile --force: replace an existing file
     bool dryRun = false;
     std::vector<TargetSource> targets; // none: the window program's stored connection
+    QString usageOf;                   // Usage: the command whose help is asked for, or all
+    QString shell;                     // completion SHELL
+    QStringList words;                 // Complete: what the completion script passes on
 };
 
 // Parses the arguments after the program name. Throws krv::RuntimeError

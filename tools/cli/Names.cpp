@@ -1,6 +1,7 @@
 #include "Names.h"
 
 #include "CliErrors.h"
+#include "Quote.h"
 #include "RuntimeError.h"
 
 #include <algorithm>
@@ -120,9 +121,9 @@ const settings::Setting &resolveSetting(const QString &name) {
             return s;
     }
     throw RuntimeError(errors::UnknownSetting,
-                       QStringLiteral("There is no setting \"%1\". Closest: %2. "
+                       QStringLiteral("There is no setting %1. Closest: %2. "
                                       "\"krv520-cli list\" shows them all.")
-                           .arg(name, closestSettings(name).join(QStringLiteral(", "))));
+                           .arg(quoted(name), closestSettings(name).join(QStringLiteral(", "))));
 }
 
 std::int16_t resolveEntry(const settings::Setting &setting, const QString &entry) {
@@ -137,9 +138,9 @@ std::int16_t resolveEntry(const settings::Setting &setting, const QString &entry
         return std::int16_t(index);
 
     throw RuntimeError(errors::UnknownEntry,
-                       QStringLiteral("\"%1\" is not an entry of %2 (entries are the texts or "
+                       QStringLiteral("%1 is not an entry of %2 (entries are the texts or "
                                       "the indices 0 to %3). Closest: %4.")
-                           .arg(entry, settingKey(setting))
+                           .arg(quoted(entry), settingKey(setting))
                            .arg(entries.size() - 1)
                            .arg(closestEntries(setting, entry).join(QStringLiteral(", "))));
 }

@@ -3,6 +3,7 @@
 #include "CliErrors.h"
 #include "Names.h"
 #include "OwnFiles.h"
+#include "Quote.h"
 #include "RuntimeError.h"
 
 #include <QFileInfo>
@@ -33,10 +34,14 @@ QString unquoted(QString value) {
 } // namespace
 
 Assignment parseAssignment(const QString &text, const QString &origin) {
+    // Dropped by the terminal, a NUL would make a message about the entry
+    // name one that looks right.
+    refuseNul(text, origin + QStringLiteral(": the choice"), errors::BadArgument);
     const qsizetype equals = text.indexOf(QLatin1Char('='));
     if (equals < 0)
-        throw RuntimeError(errors::BadArgument,
-                           QStringLiteral("%1: \"%2\" is not SETTING=ENTRY.").arg(origin, text));
+        throw RuntimeError(
+            errors::BadArgument,
+            QStringLiteral("%1: %2 is not SETTING=ENTRY.").arg(origin, quoted(text)));
     return {text.left(equals).trimmed(), text.mid(equals + 1), origin};
 }
 

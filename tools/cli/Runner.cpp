@@ -1,12 +1,15 @@
 #include "Runner.h"
 
 #include "CliErrors.h"
+#include "Commands.h"
+#include "Completion.h"
 #include "Doctor.h"
 #include "DryRun.h"
 #include "HelpTopics.h"
 #include "Names.h"
 #include "PrinterPort.h"
 #include "Profile.h"
+#include "Quote.h"
 #include "RtfReader.h"
 #include "RuntimeError.h"
 #include "SendToPrinter.h"
@@ -14,12 +17,35 @@
 #include "Targets.h"
 #include "TestPage.h"
 
+#include <QIODevice>
 #include <QTextDocument>
 #include <QTextStream>
 
 namespace krv::cli {
 
 namespace {
+
+// A script reading our output must not take a cut-short list or a lost
+// result line for the whole answer; so a failed write ends the command.
+void requireWritten(QTextStream &out) {
+    out.flush();
+    if (out.status() == QTextStream::Ok)
+        return;
+    const QString reason = out.device() ? out.device()->errorString() : QString();
+    throw RuntimeError(errors::OutputFailed,
+                       QStringLiteral("Cannot write to standard output: %1.")
+                           .arg(reason.isEmpty() ? QStringLiteral("write failed") : reason));
+}
+
+// The exit code once both streams are flushed: a failure to write either
+// is a failure of the command.
+int finish(int code, QTextStream &out, QTextStream &err) {
+    out.flush();
+    err.flush();
+    if (out.status() != QTextStream::Ok || err.status() != QTextStream::Ok)
+        return ExitFailure;
+    return code;
+}
 
 QString fromView(std::string_view text) {
     return QString::fromUtf8(text.data(), qsizetype(text.size()));
@@ -51,7 +77,7 @@ int send(const Command &command, const QByteArray &data, QTextStream &out) {
     bool allOk = true;
     for (const SendResult &r : results) {
         out << formatResult(r) << '\n';
-        out.flush();
+        requireWritten(out);
         allOk = allOk && r.ok;
     }
     return allOk ? ExitOk : ExitFailure;
@@ -61,10 +87,10 @@ int check(const Command &command, QTextStream &out) {
     bool allOk = true;
     for (const comm::ConnectionSettings &target : resolveTargets(command.targets)) {
         out << "check " << describeTarget(target) << '\n';
-        out.flush();
+        requireWritten(out);
         const CheckReport report = checkConnection(target);
         out << formatReport(report) << (report.ok() ? "result: ok\n" : "result: problem\n");
-        out.flush();
+        requireWritten(out);
         allOk = allOk && report.ok();
     }
     return allOk ? ExitOk : ExitFailure;
@@ -83,7 +109,10 @@ int profile(const Command &command, QTextStream &out) {
 int dispatch(const Command &command, QTextStream &out, QTextStream &err) {
     switch (command.action) {
     case Action::Usage:
-        out << usageText();
+        if (const CommandInfo *c = findCommand(command.usageOf))
+            out << commandHelpText(*c);
+        else
+            out << usageText();
         return ExitOk;
     case Action::Version:
         out << "krv520-cli " << KRV_VERSION << '\n';
@@ -113,6 +142,11 @@ int dispatch(const Command &command, QTextStream &out, QTextStream &err) {
     }
     case Action::Check:
         return check(command, out);
+    case Action::Completion:
+        out << completionScript(command.shell);
+        return ExitOk;
+    case Action::Complete:
+        return runComplete(command.words, out);
     }
     return ExitUsage;
 }
@@ -174,35 +208,37 @@ QByteArray batchFor(const Command &command) {
         fromProfile = readProfile(command.profilePath);
     std::vector<Assignment> fromCommandLine;
     for (const QString &text : command.assignments)
-        fromCommandLine.push_back(parseAssignment(text, QStringLiteral("--set %1").arg(text)));
+        fromCommandLine.push_back(parseAssignment(text, QStringLiteral("--set ") + quoted(text)));
     return settings::makeSettingsBatch(resolveAssignments(fromProfile, fromCommandLine));
 }
 
 int runCommand(const Command &command, QTextStream &out, QTextStream &err) {
     try {
-        return dispatch(command, out, err);
+        const int code = dispatch(command, out, err);
+        requireWritten(out);
+        return finish(code, out, err);
     } catch (const RuntimeError &e) {
         out.flush();
         if (errors::isUsageError(e.number())) {
             err << "krv520-cli: " << e.description() << '\n';
-            return ExitUsage;
+            return finish(ExitUsage, out, err);
         }
         err << "krv520-cli: error " << e.number() << ": " << e.description() << '\n';
-        return ExitFailure;
+        return finish(ExitFailure, out, err);
     }
 }
 
 int runProgram(const QStringList &arguments, QTextStream &out, QTextStream &err) {
     if (arguments.isEmpty()) {
         err << usageText();
-        return ExitUsage;
+        return finish(ExitUsage, out, err);
     }
     Command command;
     try {
         command = parseCommandLine(arguments);
     } catch (const RuntimeError &e) {
         err << "krv520-cli: " << e.description() << "\nSee \"krv520-cli --help\".\n";
-        return ExitUsage;
+        return finish(ExitUsage, out, err);
     }
     return runCommand(command, out, err);
 }

@@ -2,6 +2,7 @@
 
 #include "CliErrors.h"
 #include "OwnFiles.h"
+#include "Quote.h"
 #include "RuntimeError.h"
 
 #include <QRegularExpression>
@@ -15,13 +16,19 @@ namespace {
 
 using Kind = comm::ConnectionSettings::Kind;
 
+// Digits only: a sign or blank that a number parser would skip is a typing
+// mistake, not part of a port.
 quint16 portNumber(const QString &text, const QString &whole) {
-    bool ok = false;
-    const uint port = text.toUInt(&ok, 10);
+    uint port = 0;
+    bool ok = !text.isEmpty() && text.size() <= 5;
+    for (const QChar c : text) {
+        ok = ok && c >= u'0' && c <= u'9';
+        port = port * 10 + uint(c.unicode() - u'0');
+    }
     if (!ok || port < 1 || port > 65535)
         throw RuntimeError(
             errors::BadArgument,
-            QStringLiteral("\"%1\": the port must be a number from 1 to 65535.").arg(whole));
+            QStringLiteral("%1: the port must be a number from 1 to 65535.").arg(quoted(whole)));
     return quint16(port);
 }
 
@@ -36,14 +43,14 @@ comm::ConnectionSettings parseTcpTarget(const QString &text) {
         if (close < 0)
             throw RuntimeError(
                 errors::BadArgument,
-                QStringLiteral("\"%1\": missing \"]\" after the address.").arg(text));
+                QStringLiteral("%1: missing \"]\" after the address.").arg(quoted(text)));
         target.host = hostPort.mid(1, close - 1);
         const QString rest = hostPort.mid(close + 1);
         if (rest.startsWith(QLatin1Char(':')))
             target.port = portNumber(rest.mid(1), text);
         else if (!rest.isEmpty())
             throw RuntimeError(errors::BadArgument,
-                               QStringLiteral("\"%1\" is not HOST[:PORT].").arg(text));
+                               QStringLiteral("%1 is not HOST[:PORT].").arg(quoted(text)));
     } else if (hostPort.count(QLatin1Char(':')) == 1) {
         const qsizetype colon = hostPort.indexOf(QLatin1Char(':'));
         target.host = hostPort.left(colon);
@@ -54,7 +61,7 @@ comm::ConnectionSettings parseTcpTarget(const QString &text) {
     if (target.host.isEmpty())
         throw RuntimeError(
             errors::BadArgument,
-            QStringLiteral("\"%1\": the host name or address is missing.").arg(text));
+            QStringLiteral("%1: the host name or address is missing.").arg(quoted(text)));
     return target;
 }
 
@@ -66,13 +73,14 @@ std::vector<comm::ConnectionSettings> parseTargets(const QString &text, const QS
         if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
             continue;
         const QString where = QStringLiteral("%1:%2").arg(fileName).arg(i + 1);
+        refuseNul(line, where + QStringLiteral(": the line"), errors::TargetsSyntax);
         const qsizetype blank = line.indexOf(QRegularExpression(QStringLiteral("\\s")));
         const QString kind = blank < 0 ? line : line.left(blank);
         const QString value = blank < 0 ? QString() : line.mid(blank + 1).trimmed();
         if (value.isEmpty())
             throw RuntimeError(errors::TargetsSyntax,
-                               QStringLiteral("%1: \"%2\" needs a value, e.g. \"tcp 10.0.0.5\".")
-                                   .arg(where, line));
+                               QStringLiteral("%1: %2 needs a value, e.g. \"tcp 10.0.0.5\".")
+                                   .arg(where, quoted(line)));
         comm::ConnectionSettings target;
         if (kind.compare(QLatin1String("tcp"), Qt::CaseInsensitive) == 0) {
             try {
@@ -89,9 +97,9 @@ std::vector<comm::ConnectionSettings> parseTargets(const QString &text, const QS
             target.path = value;
         } else {
             throw RuntimeError(errors::TargetsSyntax,
-                               QStringLiteral("%1: \"%2\" is not a kind of connection; use tcp, "
+                               QStringLiteral("%1: %2 is not a kind of connection; use tcp, "
                                               "queue or file.")
-                                   .arg(where, kind));
+                                   .arg(where, quoted(kind)));
         }
         targets.push_back(target);
     }

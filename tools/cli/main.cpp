@@ -18,7 +18,9 @@ int main(int argc, char *argv[]) {
         return krv::cli::ExitUsage;
     }
     const int code = krv::cli::runProgram(QCoreApplication::arguments().mid(1), out, err);
-    out.flush();
-    err.flush();
+    // Whatever the C library still holds must reach its file too.
+    if (std::fflush(stdout) != 0 || std::ferror(stdout) || std::fflush(stderr) != 0 ||
+        std::ferror(stderr))
+        return krv::cli::ExitFailure;
     return code;
 }

@@ -1,5 +1,6 @@
 #include "Decoder.h"
 
+#include <cstdio>
 #include <utility>
 
 namespace krv::sim {
@@ -35,29 +36,37 @@ bool isDigit(unsigned char c) {
     return c >= '0' && c <= '9';
 }
 
+// These run for every byte a malformed job holds, so they build their text
+// in one allocation rather than through QString::arg().
 QString upperHex(unsigned value, int width) {
-    return QStringLiteral("%1").arg(value, width, 16, QLatin1Char('0')).toUpper();
+    char text[16];
+    const int n = std::snprintf(text, sizeof text, "%0*X", width, value);
+    return QString::fromLatin1(text, n);
 }
 
 QString byteName(unsigned char c) {
-    QString name = QStringLiteral("0x") + upperHex(c, 2);
-    if (c > 32 && c < 127)
-        name += QStringLiteral(" '%1'").arg(QLatin1Char(char(c)));
-    return name;
+    char text[16];
+    const int n = c > 32 && c < 127 ? std::snprintf(text, sizeof text, "0x%02X '%c'", c, c)
+                                    : std::snprintf(text, sizeof text, "0x%02X", c);
+    return QString::fromLatin1(text, n);
 }
 
 QString printable(const QByteArray &bytes) {
-    QString out;
+    QByteArray out;
+    out.reserve(bytes.size() * 4);
     for (char ch : bytes) {
         const auto c = static_cast<unsigned char>(ch);
-        if (c == '"' || c == '\\')
-            out += QStringLiteral("\\") + QLatin1Char(char(c));
-        else if (c >= 32 && c < 127)
-            out += QLatin1Char(char(c));
-        else
-            out += QStringLiteral("\\x") + upperHex(c, 2);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += char(c);
+        } else if (c >= 32 && c < 127) {
+            out += char(c);
+        } else {
+            char hex[8];
+            out.append(hex, std::snprintf(hex, sizeof hex, "\\x%02X", c));
+        }
     }
-    return out;
+    return QString::fromLatin1(out);
 }
 
 } // namespace
@@ -142,11 +151,21 @@ QString problemKindName(Problem::Kind kind) {
 }
 
 QString Problem::describe() const {
-    QString line = QStringLiteral("offset %1: %2").arg(offset).arg(problemKindName(kind));
-    if (!detail.isEmpty())
-        line += QStringLiteral(": ") + detail;
+    // One allocation: a malformed job has a problem for nearly every byte.
+    char number[64];
+    QString line;
+    line.reserve(96 + detail.size());
+    line += QLatin1String(number, std::snprintf(number, sizeof number,
+                                                "offset %lld: ", static_cast<long long>(offset)));
+    line += problemKindName(kind);
+    if (!detail.isEmpty()) {
+        line += QLatin1String(": ");
+        line += detail;
+    }
     if (commandOffset != offset)
-        line += QStringLiteral(" (command at offset %1 skipped)").arg(commandOffset);
+        line += QLatin1String(number, std::snprintf(number, sizeof number,
+                                                    " (command at offset %lld skipped)",
+                                                    static_cast<long long>(commandOffset)));
     return line;
 }
 

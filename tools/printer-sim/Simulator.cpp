@@ -2,11 +2,16 @@
 
 #include "Job.h"
 
+#include <QBuffer>
+#include <QFileInfo>
 #include <QHostAddress>
 #include <QTcpServer>
 #include <QTcpSocket>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <unistd.h>
 
 namespace krv::sim {
 
@@ -17,13 +22,44 @@ Simulator::Simulator(Options options, QObject *parent)
 
 Simulator::~Simulator() = default;
 
+namespace {
+
+// The folder a "%1" path pattern writes into, or an empty string when it can
+// be written there.
+QString unwritableFolder(const QString &pattern) {
+    const QString folder =
+        QFileInfo(QString(pattern).replace(QLatin1String("%1"), QStringLiteral("1")))
+            .absolutePath();
+    if (::access(QFile::encodeName(folder).constData(), W_OK | X_OK) == 0)
+        return {};
+    return QStringLiteral("%1: %2").arg(folder, QString::fromLocal8Bit(std::strerror(errno)));
+}
+
+} // namespace
+
+void Simulator::fail(const QString &message) {
+    std::fprintf(stderr, "krv520-sim: %s\n", message.toLocal8Bit().constData());
+    std::fflush(stderr);
+    if (!mFailed) {
+        mFailed = true;
+        emit finished();
+    }
+}
+
 void Simulator::report(const QString &line) {
     const QByteArray bytes = line.toUtf8() + '\n';
-    std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stdout);
-    std::fflush(stdout);
-    if (mLog.isOpen()) {
-        mLog.write(bytes);
-        mLog.flush();
+    // A test or script following the lines must not miss one unawares.
+    if (!mStdoutFailed && (std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stdout) !=
+                               std::size_t(bytes.size()) ||
+                           std::fflush(stdout) != 0)) {
+        mStdoutFailed = true;
+        fail(QStringLiteral("cannot write to standard output: %1")
+                 .arg(QString::fromLocal8Bit(std::strerror(errno))));
+    }
+    if (mLog.isOpen() && !mLogFailed && (mLog.write(bytes) != bytes.size() || !mLog.flush())) {
+        mLogFailed = true;
+        fail(QStringLiteral("cannot write the log %1: %2")
+                 .arg(mOptions.logPath, mLog.errorString()));
     }
 }
 
@@ -33,6 +69,14 @@ bool Simulator::prepare() {
         if (!mLog.open(QIODevice::WriteOnly | QIODevice::Append)) {
             report(QStringLiteral("cannot open the log %1: %2")
                        .arg(mOptions.logPath, mLog.errorString()));
+            return false;
+        }
+    }
+    for (const QString *pattern : {&mOptions.pngPath, &mOptions.capturePath}) {
+        if (pattern->isEmpty())
+            continue;
+        if (const QString folder = unwritableFolder(*pattern); !folder.isEmpty()) {
+            fail(QStringLiteral("cannot write %1 into the folder %2").arg(*pattern, folder));
             return false;
         }
     }
@@ -59,22 +103,38 @@ bool Simulator::listen() {
 }
 
 int Simulator::decodeFile(const QString &path) {
+    // A device or a pipe would give an endless or an empty "job".
+    const QFileInfo info(path);
+    QString refusal;
+    if (!info.exists())
+        refusal = QStringLiteral("no such file");
+    else if (!info.isFile())
+        refusal = QStringLiteral("not a regular file");
+    else if (info.size() > MaxDecodeBytes)
+        refusal = QStringLiteral("%1 bytes, more than the %2 a captured job may have")
+                      .arg(info.size())
+                      .arg(MaxDecodeBytes);
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        report(QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
+    if (refusal.isEmpty() && !file.open(QIODevice::ReadOnly))
+        refusal = file.errorString();
+    if (!refusal.isEmpty()) {
+        report(QStringLiteral("cannot read %1: %2").arg(path, refusal));
         return 2;
     }
     Job job(mSwitches, mOptions.statePath, [this](const QString &line) { report(line); });
     // In pieces, as a connection would deliver it.
-    while (!file.atEnd()) {
-        const QByteArray chunk = file.read(64 * 1024);
+    for (qint64 left = MaxDecodeBytes; left > 0;) {
+        const QByteArray chunk = file.read(std::min<qint64>(left, 64 * 1024));
         if (chunk.isEmpty())
             break;
+        left -= chunk.size();
         job.feed(chunk);
     }
     job.finish();
     report(QStringLiteral("job %1: %2").arg(path, job.summary()));
     writeReceipt(job, 1);
+    if (mFailed)
+        return 2;
     return job.problems() == 0 ? 0 : 1;
 }
 
@@ -84,6 +144,8 @@ int Simulator::decodeBytes(const QString &name, const QByteArray &bytes) {
     job.finish();
     report(QStringLiteral("job %1: %2").arg(name, job.summary()));
     writeReceipt(job, 1);
+    if (mFailed)
+        return 2;
     return job.problems() == 0 ? 0 : 1;
 }
 
@@ -154,9 +216,10 @@ void Simulator::writeCapture(int number) {
     // Written whole when the job ends, so a reader that sees the line sees
     // every byte.
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        file.write(mCaptured) != mCaptured.size() || !file.flush())
+        file.write(mCaptured) != mCaptured.size() || !file.flush()) {
         report(QStringLiteral("cannot write the capture %1").arg(path));
-    else
+        fail(QStringLiteral("cannot write the capture %1: %2").arg(path, file.errorString()));
+    } else
         report(QStringLiteral("capture %1 (%2 bytes)").arg(path).arg(mCaptured.size()));
     mCaptured.clear();
 }
@@ -168,9 +231,17 @@ void Simulator::writeReceipt(Job &job, int number) {
     QString path = mOptions.pngPath;
     path.replace(QLatin1String("%1"), QString::number(number));
     // Black on white: grey levels keep the file small and the edges smooth.
-    if (image.isNull() || !image.convertToFormat(QImage::Format_Grayscale8).save(path, "PNG"))
+    // Encoded in memory first: QImage::save() does not see a failed flush.
+    QByteArray png;
+    QBuffer buffer(&png);
+    QFile file(path);
+    if (image.isNull() || !buffer.open(QIODevice::WriteOnly) ||
+        !image.convertToFormat(QImage::Format_Grayscale8).save(&buffer, "PNG") ||
+        !file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(png) != png.size() ||
+        !file.flush()) {
         report(QStringLiteral("cannot write the receipt %1").arg(path));
-    else
+        fail(QStringLiteral("cannot write the receipt %1: %2").arg(path, file.errorString()));
+    } else
         report(QStringLiteral("receipt %1 (%2 x %3 dots)")
                    .arg(path)
                    .arg(image.width())

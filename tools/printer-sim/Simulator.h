@@ -16,6 +16,9 @@ namespace krv::sim {
 
 class Job;
 
+// A captured job is a few kilobytes; a larger file is not one.
+inline constexpr qint64 MaxDecodeBytes = 16 * 1024 * 1024;
+
 struct Options {
     quint16 port = 9100;
     QString statePath; // empty: the switches live only as long as the program
@@ -34,13 +37,16 @@ public:
     explicit Simulator(Options options, QObject *parent = nullptr);
     ~Simulator() override;
 
-    // Loads the state file and opens the log. False after reporting why.
+    // Loads the state file, opens the log and checks that the folders for
+    // receipts and captures can be written. False after reporting why.
     bool prepare();
     // Starts listening and reports "listening on 127.0.0.1:PORT".
     bool listen();
 
     // Runs one job from a file and reports the summary. Returns the exit
-    // status: 0 for a clean job, 1 when it had problems, 2 when unreadable.
+    // status: 0 for a clean job, 1 when it had problems, 2 when unreadable
+    // (not a regular file, or larger than MaxDecodeBytes) or when something
+    // could not be written.
     int decodeFile(const QString &path);
     int decodeBytes(const QString &name, const QByteArray &bytes);
 
@@ -48,6 +54,10 @@ public:
 
     // The switches, for presetting them before a job.
     [[nodiscard]] MemorySwitches &switches() { return mSwitches; }
+    // Something the operator asked for could not be written: a report line
+    // (standard output, the log), a receipt or a capture. Said on stderr
+    // when it happens; the program then ends with status 2.
+    [[nodiscard]] bool failed() const { return mFailed; }
 
 signals:
     void finished();
@@ -58,6 +68,7 @@ private:
     void endCurrent();
     void writeReceipt(Job &job, int number);
     void writeCapture(int number);
+    void fail(const QString &message);
 
     Options mOptions;
     MemorySwitches mSwitches;
@@ -67,6 +78,9 @@ private:
     std::unique_ptr<Job> mJob;
     QByteArray mCaptured; // the current job's bytes, kept only when capturing
     int mJobNumber = 0;
+    bool mFailed = false;
+    bool mStdoutFailed = false;
+    bool mLogFailed = false;
 };
 
 } // namespace krv::sim

@@ -40,6 +40,22 @@ bool quitOnSignals(QCoreApplication &app) {
     return sigaction(SIGTERM, &action, nullptr) == 0 && sigaction(SIGINT, &action, nullptr) == 0;
 }
 
+// Digits only, as on the utility's side: "+80" or " 80" is a typing mistake.
+bool parsePort(const QString &text, quint16 *port) {
+    uint value = 0;
+    if (text.isEmpty() || text.size() > 5)
+        return false;
+    for (const QChar c : text) {
+        if (c < u'0' || c > u'9')
+            return false;
+        value = value * 10 + uint(c.unicode() - u'0');
+    }
+    if (value > 65535)
+        return false;
+    *port = quint16(value);
+    return true;
+}
+
 int usage(const QString &message) {
     std::fprintf(stderr, "krv520-sim: %s\n", qPrintable(message));
     return 2;
@@ -82,8 +98,9 @@ int main(int argc, char *argv[]) {
     const QCommandLineOption once(QStringLiteral("once"),
                                   QStringLiteral("Exit after one connection."));
     const QCommandLineOption decode(QStringLiteral("decode"),
-                                    QStringLiteral("Decode a captured job from FILE and exit "
-                                                   "(status 1 when it has problems)."),
+                                    QStringLiteral("Decode a captured job from FILE (a regular "
+                                                   "file of at most 16 MiB) and exit (status 1 "
+                                                   "when it has problems, 2 when unreadable)."),
                                     QStringLiteral("FILE"));
     const QCommandLineOption testPage(QStringLiteral("test-page"),
                                       QStringLiteral("Decode the utility's own test page as if it "
@@ -107,10 +124,8 @@ int main(int argc, char *argv[]) {
 
     krv::sim::Options options;
     bool ok = false;
-    const uint portNumber = parser.value(port).toUInt(&ok);
-    if (!ok || portNumber > 65535)
+    if (!parsePort(parser.value(port), &options.port))
         return usage(QStringLiteral("--port needs a number from 0 to 65535"));
-    options.port = quint16(portNumber);
     options.statePath = parser.value(state);
     options.pngPath = parser.value(png);
     options.logPath = parser.value(log);
@@ -141,9 +156,9 @@ int main(int argc, char *argv[]) {
     if (!quitOnSignals(app))
         return usage(QStringLiteral("cannot install the signal handlers"));
     QObject::connect(&simulator, &krv::sim::Simulator::finished, &app, &QCoreApplication::quit);
-    if (!simulator.listen())
+    if (!simulator.listen() || simulator.failed())
         return 2;
     const int status = app.exec();
     simulator.report(QStringLiteral("stopped"));
-    return status;
+    return simulator.failed() ? 2 : status;
 }

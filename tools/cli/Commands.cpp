@@ -1,0 +1,155 @@
+#include "Commands.h"
+
+namespace krv::cli {
+
+namespace {
+
+constexpr unsigned bit(Action action) {
+    return 1u << unsigned(action);
+}
+
+constexpr unsigned Senders = bit(Action::Download) | bit(Action::TestPrint) | bit(Action::Check);
+
+constexpr CommandInfo Commands[] = {
+    {"list", Action::List, "",
+     "Prints every setting: its list name, label and page, then its entries as index and exact "
+     "text.",
+     "krv520-cli list"},
+    {"help", Action::TopicHelp, "SETTING",
+     "Prints the setting's help topic as plain text. SETTING is the label, with or without its "
+     "colon, or the list name; it needs no quotes.",
+     "krv520-cli help Print Speed"},
+    {"download", Action::Download, "[--set SETTING=ENTRY ...] [--profile FILE] [CONNECTION ...]",
+     "Sends the chosen settings to the printer in one job. Settings not chosen stay as the "
+     "printer has them.",
+     "krv520-cli download --set \"Print Speed=Low (50mm/s)\" --tcp 192.168.1.50"},
+    {"profile", Action::Profile, "[FILE]",
+     "Writes a profile template, every setting at No Change with its entries listed above it, to "
+     "FILE or to standard output.",
+     "krv520-cli profile shop.profile"},
+    {"test-print", Action::TestPrint, "[CONNECTION ...]", "Prints the test page.",
+     "krv520-cli test-print --queue KRV520"},
+    {"check", Action::Check, "[CONNECTION ...]",
+     "Tries each connection without sending anything the printer acts on, and says what is "
+     "wrong and how to fix it.",
+     "krv520-cli check --file /dev/usb/lp0"},
+    {"completion", Action::Completion, "bash|fish|zsh",
+     "Prints the script that lets the shell complete krv520-cli's commands, options, settings, "
+     "entries, queues and file names. The installed copies are found by bash-completion, fish "
+     "and zsh's compinit by themselves.",
+     "source <(krv520-cli completion bash)"},
+};
+
+constexpr OptionInfo Options[] = {
+    {"set", "SETTING=ENTRY", ValueKind::Choice,
+     "May be repeated. SETTING is the label, with or without its colon, or the list name, in any "
+     "case. ENTRY is the exact entry text or its index, as \"list\" shows them.",
+     bit(Action::Download)},
+    {"profile", "FILE", ValueKind::File,
+     "Choices from a profile: one SETTING=ENTRY a line, # starts a comment, an entry in double "
+     "quotes keeps blanks at its ends. A --set for the same setting wins over the profile. "
+     "A regular file of at most 64 KiB.",
+     bit(Action::Download)},
+    {"dry-run", "", ValueKind::None,
+     "Prints what would be sent instead of sending it: for download one command a line (its "
+     "bytes in hex, its token, what the token does), for test-print a hex dump.",
+     bit(Action::Download) | bit(Action::TestPrint)},
+    {"force", "", ValueKind::None,
+     "Replaces an existing FILE if it is a regular file the user may write to.",
+     bit(Action::Profile)},
+    {"tcp", "HOST[:PORT]", ValueKind::Host,
+     "A network printer; the port defaults to 9100. Write an IPv6 address with a port as "
+     "[ADDR]:PORT.",
+     Senders},
+    {"queue", "NAME", ValueKind::Queue, "A print spooler (CUPS) queue; it should be raw.", Senders},
+    {"file", "PATH", ValueKind::File,
+     "A file or a device node such as /dev/usb/lp0. A device is written as it is; a regular file "
+     "is "
+     "replaced only when complete, never when it is read-only; a FIFO, socket or folder is "
+     "refused.",
+     Senders},
+    {"targets", "FILE", ValueKind::File,
+     "Connections from a file, one a line: \"tcp HOST[:PORT]\", \"queue NAME\" or \"file PATH\"; "
+     "# starts a comment. A regular UTF-8 file of at most 1 MiB.",
+     Senders},
+};
+
+// Words of `text` on lines no wider than `width`, every line but the first
+// indented by `indent`.
+QString wrapped(const QString &text, int indent, int width) {
+    QString out;
+    int column = indent;
+    for (const QString &word : text.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        if (column > indent && column + 1 + word.size() > width) {
+            out += QLatin1Char('\n') + QString(indent, QLatin1Char(' '));
+            column = indent;
+        } else if (column > indent) {
+            out += QLatin1Char(' ');
+            ++column;
+        }
+        out += word;
+        column += int(word.size());
+    }
+    return out;
+}
+
+} // namespace
+
+std::span<const CommandInfo> commands() {
+    return Commands;
+}
+
+std::span<const OptionInfo> options() {
+    return Options;
+}
+
+const CommandInfo *findCommand(const QString &name) {
+    for (const CommandInfo &c : Commands)
+        if (name == QLatin1String(c.name))
+            return &c;
+    return nullptr;
+}
+
+const OptionInfo *findOption(const QString &name) {
+    for (const OptionInfo &o : Options)
+        if (name == QLatin1String(o.name))
+            return &o;
+    return nullptr;
+}
+
+QString commandHelpText(const CommandInfo &command) {
+    constexpr int Column = 29;
+    constexpr int Width = 79;
+    QString text = QStringLiteral("Usage: krv520-cli %1").arg(QLatin1String(command.name));
+    if (*command.arguments)
+        text += QLatin1Char(' ') + QLatin1String(command.arguments);
+    text += QStringLiteral("\n\n") + wrapped(QLatin1String(command.summary), 0, Width) +
+            QStringLiteral("\n\nOptions:\n");
+    bool connections = false;
+    auto addOption = [&](const QString &left, const QString &description) {
+        QString line = QStringLiteral("  ") + left;
+        if (line.size() < Column)
+            line = line.leftJustified(Column);
+        else
+            line += QLatin1Char('\n') + QString(Column, QLatin1Char(' '));
+        text += line + wrapped(description, Column, Width) + QLatin1Char('\n');
+    };
+    for (const OptionInfo &o : Options) {
+        if (!o.appliesTo(command.action))
+            continue;
+        QString left = QStringLiteral("--") + QLatin1String(o.name);
+        if (*o.valueName)
+            left += QLatin1Char(' ') + QLatin1String(o.valueName);
+        addOption(left, QLatin1String(o.description));
+        connections = connections || o.value == ValueKind::Host;
+    }
+    addOption(QStringLiteral("-h, --help"), QStringLiteral("This text."));
+    if (connections)
+        text += QStringLiteral("\nCONNECTION is any of --tcp, --queue, --file and --targets, "
+                               "repeated and mixed;\nwithout one, the connection saved by the "
+                               "window program is used.\n");
+    text += QStringLiteral("\nExample:\n  %1\n").arg(QLatin1String(command.example));
+    return text;
+}
+
+} // namespace krv::cli
