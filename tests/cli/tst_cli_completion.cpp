@@ -24,8 +24,8 @@ script=$1 dryrun=$2 COMP_LINE=$3 COMP_POINT=$4 COMP_CWORD=$5 replaced=$6 quote=$
 shift 7
 COMP_WORDS=("$@")
 source "$script" || exit 3
-spec=$(complete -p krv520-cli) || exit 4
-fn=${spec#*-F } fn=${fn%% *}
+registered=$(complete -p krv520-cli) || exit 4
+fn=${registered#*-F } fn=${fn%% *}
 options=
 compopt() { options+=" $*"; }
 "$fn" krv520-cli "$replaced" "${COMP_WORDS[COMP_CWORD-1]}"

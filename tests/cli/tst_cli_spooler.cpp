@@ -24,6 +24,14 @@ quint16 freePort() {
     return server.serverPort();
 }
 
+// lpstat -r exits 0 whether or not the scheduler runs; only its answer tells.
+bool schedulerRuns() {
+    QProcess process;
+    process.start(QStringLiteral("lpstat"), {QStringLiteral("-r")});
+    return process.waitForFinished(20000) &&
+           process.readAllStandardOutput().contains("scheduler is running");
+}
+
 bool runTool(const QString &program, const QStringList &arguments) {
     QProcess process;
     process.start(program, arguments);
@@ -125,7 +133,7 @@ void TestCliSpooler::initTestCase() {
     mScheduler.start("cupsd", {"-f", "-c", d + "/cupsd.conf", "-s", d + "/cups-files.conf"});
     QVERIFY(mScheduler.waitForStarted());
     const QDeadlineTimer deadline(20000);
-    while (!runTool("lpstat", {"-r"})) {
+    while (!schedulerRuns()) {
         QVERIFY2(!deadline.hasExpired(), "the private scheduler did not start");
         QTest::qWait(100);
     }

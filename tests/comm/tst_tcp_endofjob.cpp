@@ -16,7 +16,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <atomic>
+#include <future>
 #include <thread>
 
 using namespace krv::comm;
@@ -48,7 +48,11 @@ public:
             ::listen(mListen, 8) == 0 &&
             ::getsockname(mListen, reinterpret_cast<sockaddr *>(&address), &length) == 0)
             mPort = ntohs(address.sin_port);
-        mThread = std::thread([this] { serve(); });
+        std::promise<bool> prioritySet;
+        std::future<bool> realTime = prioritySet.get_future();
+        mThread = std::thread([this, &prioritySet] { serve(prioritySet); });
+        // Known before the first run, so the note below tells the truth.
+        mRealTime = realTime.get();
     }
     ~RudePeer() {
         ::shutdown(mListen, SHUT_RDWR); // wakes accept()
@@ -59,11 +63,12 @@ public:
     [[nodiscard]] bool realTime() const { return mRealTime; }
 
 private:
-    void serve() {
+    void serve(std::promise<bool> &prioritySet) {
         // A printer has a processor of its own: however busy this machine
         // is, the peer answers as promptly as a device would.
         const sched_param realTime{1};
-        mRealTime = ::pthread_setschedparam(::pthread_self(), SCHED_FIFO, &realTime) == 0;
+        prioritySet.set_value(::pthread_setschedparam(::pthread_self(), SCHED_FIFO, &realTime) ==
+                              0);
         for (;;) {
             const int fd = ::accept4(mListen, nullptr, nullptr, SOCK_CLOEXEC);
             if (fd < 0)
@@ -86,7 +91,7 @@ private:
     const Peer mPeer;
     int mListen = -1;
     quint16 mPort = 0;
-    std::atomic<bool> mRealTime = false;
+    bool mRealTime = false;
     std::thread mThread;
 };
 
