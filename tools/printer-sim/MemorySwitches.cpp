@@ -27,9 +27,17 @@ std::uint16_t applyToken(std::uint16_t value, const SwitchToken &token) {
     return value;
 }
 
-// The entry of `setting` whose tokens turn `before` into a value with the
-// same bits of the setting as `after`, or -1. Taken from the catalogue itself
-// so that a changed entry needs no second table here.
+QString captionWithoutColon(std::string_view caption) {
+    QString text = QString::fromUtf8(caption.data(), qsizetype(caption.size()));
+    if (text.endsWith(QLatin1Char(':')))
+        text.chop(1);
+    return text;
+}
+
+} // namespace
+
+// Taken from the catalogue itself so that a changed entry needs no second
+// table here.
 int entryFor(const settings::Setting &setting, std::uint16_t before, std::uint16_t after) {
     for (std::size_t i = 1; i < setting.entries.size(); ++i) {
         std::uint16_t value = before;
@@ -44,15 +52,6 @@ int entryFor(const settings::Setting &setting, std::uint16_t before, std::uint16
     }
     return -1;
 }
-
-QString captionWithoutColon(std::string_view caption) {
-    QString text = QString::fromUtf8(caption.data(), qsizetype(caption.size()));
-    if (text.endsWith(QLatin1Char(':')))
-        text.chop(1);
-    return text;
-}
-
-} // namespace
 
 std::uint16_t MemorySwitches::working(int switchNumber) const {
     return validSwitch(switchNumber) ? mWorking[std::size_t(switchNumber)] : 0;

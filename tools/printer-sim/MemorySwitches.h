@@ -7,6 +7,10 @@
 #include <cstdint>
 #include <vector>
 
+namespace krv::settings {
+struct Setting;
+}
+
 namespace krv::sim {
 
 struct Event;
@@ -53,5 +57,10 @@ private:
 // "Print Speed: Low (50mm/s) (switch 2 0000 -> 0020)". Bits no setting owns
 // get a line of their own.
 [[nodiscard]] QStringList describeChange(const SwitchChange &change);
+
+// The entry of `setting` whose tokens turn `before` into a value with the
+// same bits of the setting as `after`, or -1 when no entry does.
+[[nodiscard]] int entryFor(const settings::Setting &setting, std::uint16_t before,
+                           std::uint16_t after);
 
 } // namespace krv::sim

@@ -2,8 +2,7 @@
 
 #include "Catalogue.h"
 #include "CharacterSets.h"
-#include "Decoder.h"
-#include "Tokens.h"
+#include "MemorySwitches.h"
 
 #include <QRegularExpression>
 
@@ -24,31 +23,13 @@ const settings::Setting &setting(std::string_view comboName) {
     return *settings::findSetting(comboName);
 }
 
-// The entry whose tokens leave the setting's bits of `value` as they are,
-// that is the entry the switch holds; 0 when no entry gives these bits.
-int heldEntry(const settings::Setting &s, std::uint16_t value) {
-    for (std::size_t i = 1; i < s.entries.size(); ++i) {
-        std::uint16_t after = value;
-        for (const settings::Token &t : settings::tokensFor(s, std::int16_t(i))) {
-            SwitchToken token;
-            if (!parseToken(QByteArrayView(t.data(), qsizetype(t.size())), &token))
-                continue;
-            after = token.operation == '+' ? std::uint16_t(after | token.mask)
-                                           : std::uint16_t(after & ~token.mask);
-        }
-        if ((after & s.mask) == (value & s.mask))
-            return int(i);
-    }
-    return 0;
-}
-
 // The entry text of the setting `comboName` the switches hold, or an empty
 // text when none; `bits` then says what the switch holds.
 QString heldText(const std::array<std::uint16_t, 16> &values, std::string_view comboName,
                  QString *bits = nullptr) {
     const settings::Setting &s = setting(comboName);
     const std::uint16_t value = values[std::size_t(s.switchNumber)];
-    const int entry = heldEntry(s, value);
+    const int entry = entryFor(s, value, value); // the entry the switch holds
     if (bits)
         *bits = QStringLiteral("switch %1 bits %2")
                     .arg(QString::number(s.switchNumber, 16).toUpper())
