@@ -244,13 +244,7 @@ std::unique_ptr<PrinterPort> makePort(const ConnectionSettings &settings) {
 
 QStringList spoolerQueues() {
     http_t *http = connectToSpooler();
-    cups_dest_t *dests = nullptr;
-    const int count = cupsGetDests2(http, &dests);
-    QStringList names;
-    for (int i = 0; i < count; ++i)
-        if (!dests[i].instance && !names.contains(QString::fromUtf8(dests[i].name)))
-            names.append(QString::fromUtf8(dests[i].name));
-    cupsFreeDests(count, dests);
+    const QStringList names = queueNames(http);
     httpClose(http);
     return names;
 }

@@ -39,17 +39,12 @@ QueueListing listSpoolerQueues(std::chrono::milliseconds bound) {
         listing.defaultQueue = QString::fromUtf8(dest->name);
         cupsFreeDests(1, dest);
     }
-    cups_dest_t *dests = nullptr;
-    const int count = cupsGetDests2(http, &dests);
-    if (count == 0 && spoolerSilent(http)) {
+    listing.queues = queueNames(http);
+    if (listing.queues.isEmpty() && spoolerSilent(http)) {
         const RuntimeError error = spoolerNoAnswer(seconds);
         listing.error = error.number();
         listing.description = error.description();
     }
-    for (int i = 0; i < count; ++i)
-        if (!dests[i].instance && !listing.queues.contains(QString::fromUtf8(dests[i].name)))
-            listing.queues.append(QString::fromUtf8(dests[i].name));
-    cupsFreeDests(count, dests);
     httpClose(http);
     return listing;
 }

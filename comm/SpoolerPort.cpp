@@ -78,6 +78,17 @@ RuntimeError spoolerNoAnswer(double answerSeconds) {
                             .arg(answerSeconds));
 }
 
+QStringList queueNames(http_t *http) {
+    cups_dest_t *dests = nullptr;
+    const int count = cupsGetDests2(http, &dests);
+    QStringList names;
+    for (int i = 0; i < count; ++i)
+        if (!dests[i].instance && !names.contains(QString::fromUtf8(dests[i].name)))
+            names.append(QString::fromUtf8(dests[i].name));
+    cupsFreeDests(count, dests);
+    return names;
+}
+
 SpoolerPort::SpoolerPort(QString queue) : mQueue(std::move(queue)) {}
 
 SpoolerPort::~SpoolerPort() {

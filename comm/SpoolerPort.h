@@ -6,6 +6,7 @@
 
 #include <QDeadlineTimer>
 #include <QString>
+#include <QStringList>
 
 typedef struct _http_s http_t;
 
@@ -49,6 +50,8 @@ inline constexpr double SpoolerRequestTimeoutS = 10.0;
 // request on it that gets no answer within `answerSeconds` fails, and
 // spoolerSilent() then tells it apart from a refusal.
 [[nodiscard]] http_t *connectToSpooler(double answerSeconds = SpoolerRequestTimeoutS);
+// The queues the scheduler behind `http` lists, each once (instances left out).
+[[nodiscard]] QStringList queueNames(http_t *http);
 [[nodiscard]] bool spoolerSilent(http_t *http);
 // One request up front: throws spoolerNoAnswer when the scheduler does not
 // answer it. The library's own look-ups make several requests and some

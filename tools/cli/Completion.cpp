@@ -4,6 +4,7 @@
 #include "Commands.h"
 #include "Names.h"
 #include "RuntimeError.h"
+#include "SpoolerPort.h"
 
 #include <QFile>
 #include <QTextStream>
@@ -34,13 +35,7 @@ QStringList spoolerQueues() {
     if (!http)
         return {};
     httpSetTimeout(http, 1.0, nullptr, nullptr);
-    cups_dest_t *dests = nullptr;
-    const int count = cupsGetDests2(http, &dests);
-    QStringList names;
-    for (int i = 0; i < count; ++i)
-        if (!dests[i].instance)
-            names.append(QString::fromUtf8(dests[i].name));
-    cupsFreeDests(count, dests);
+    const QStringList names = comm::queueNames(http);
     httpClose(http);
     return names;
 }

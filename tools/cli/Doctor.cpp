@@ -330,12 +330,7 @@ QueueFacts gatherQueueFacts(const QString &queue) {
     }
     facts.schedulerReachable = true;
 
-    cups_dest_t *dests = nullptr;
-    const int count = cupsGetDests2(http, &dests);
-    for (int i = 0; i < count; ++i)
-        if (!dests[i].instance)
-            facts.queues.append(QString::fromUtf8(dests[i].name));
-    cupsFreeDests(count, dests);
+    facts.queues = comm::queueNames(http);
 
     const QByteArray name = queue.toUtf8();
     cups_dest_t *dest =
