@@ -1,5 +1,7 @@
 #pragma once
 
+#include "SerialSettings.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -17,6 +19,7 @@ struct ConnectionSettings {
     QString host;  // TCP host name or address
     quint16 port = 9100;
     QString path; // file or device node
+    SerialSettings serial;
     friend bool operator==(const ConnectionSettings &, const ConnectionSettings &) = default;
 };
 

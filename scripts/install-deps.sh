@@ -5,10 +5,11 @@ set -euo pipefail
 
 packages=(
     build-essential cmake make pkg-config clang
-    qt6-base-dev qt6-base-dev-tools libgl-dev libxcb1-dev
+    qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev libxcb1-dev
     libgtest-dev libbenchmark-dev
     libcups2-dev cups cups-client
-    xvfb xauth xdotool x11-utils imagemagick openbox iproute2
+    xvfb xauth xdotool x11-utils imagemagick openbox iproute2 socat
+    ansible-core
     fonts-dejavu-core fonts-liberation2
     fish zsh
     tesseract-ocr tesseract-ocr-eng
