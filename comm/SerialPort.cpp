@@ -256,17 +256,20 @@ void SerialPort::OpenPort() {
     if (!mPort->setFlowControl(flow))
         throw refuse(QStringLiteral("the flow control %1").arg(flowName(mSettings.flow)));
     // Opened for writing only, QSerialPort leaves the receiver off; the
-    // printer's XOFF and its answers need it.
+    // printer's XOFF and its answers need it. With XON/XOFF it also lets any
+    // byte from the printer end an XOFF, and a printer that reports its
+    // status unasked would then be sent data it cannot take: only XON does.
     termios line{};
     if (::tcgetattr(mFd, &line) == 0) {
         line.c_cflag |= CREAD;
+        line.c_iflag &= ~tcflag_t(IXANY);
         if (::tcsetattr(mFd, TCSANOW, &line) == 0)
             return;
     }
     const int error = errno;
     closeDevice(true);
     throw RuntimeError(errors::SerialOpenFailed,
-                       QStringLiteral("Could not switch on the receiver of the serial device %1: "
+                       QStringLiteral("Could not set up the receiver of the serial device %1: "
                                       "%2.")
                            .arg(device, systemReason(error)));
 }
