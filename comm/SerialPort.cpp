@@ -6,7 +6,6 @@
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QLockFile>
 #include <QSerialPort>
 
 #include <fcntl.h>
@@ -350,6 +349,11 @@ void SerialPort::ClosePort() {
     if (queued == 0 && !mAborted)
         ::tcdrain(mFd);
     closeDevice(queued > 0);
+    if (queued > 0 && mAborted)
+        throw RuntimeError(errors::SerialWriteFailed,
+                           QStringLiteral("The send to %1 was cancelled: %2 bytes had not left.")
+                               .arg(mSettings.device)
+                               .arg(queued));
     if (queued > 0)
         throw RuntimeError(errors::SerialDrainTimeout,
                            QStringLiteral("The printer on %1 stopped taking data before the end "
