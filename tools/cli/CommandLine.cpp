@@ -8,6 +8,7 @@
 
 #include <QCommandLineParser>
 #include <QHash>
+#include <QRegularExpression>
 #include <algorithm>
 
 namespace krv::cli {
@@ -76,6 +77,35 @@ QString optionArgument(const QString &argument) {
     usageError(parser.errorText());
 }
 
+// Digits only, within [low, high].
+int wholeNumber(const QString &option, const QString &text, int low, int high) {
+    bool ok = !text.isEmpty() && text.size() <= 9;
+    int value = 0;
+    for (const QChar c : text) {
+        ok = ok && c >= u'0' && c <= u'9';
+        value = ok ? value * 10 + (c.unicode() - u'0') : 0;
+    }
+    if (!ok || value < low || value > high)
+        usageError(QStringLiteral("%1 needs a whole number from %2 to %3, not %4.")
+                       .arg(option)
+                       .arg(low)
+                       .arg(high)
+                       .arg(quoted(text)));
+    return value;
+}
+
+// Seconds as digits with at most three after a point, e.g. "1" or "0.25".
+std::chrono::milliseconds secondsValue(const QString &option, const QString &text) {
+    static const QRegularExpression shape(QStringLiteral("^[0-9]{1,4}(\\.[0-9]{1,3})?$"));
+    const auto ms = std::chrono::milliseconds(qRound64(text.toDouble() * 1000));
+    if (!shape.match(text).hasMatch() || ms > MaxRetryWait)
+        usageError(QStringLiteral("%1 needs seconds from 0 to %2, such as 1 or 0.5, not %3.")
+                       .arg(option)
+                       .arg(MaxRetryWait.count() / 1000)
+                       .arg(quoted(text)));
+    return ms;
+}
+
 void applyOption(Command &command, const QString &name, const QString &value) {
     if (name == QLatin1String("set")) {
         command.assignments.append(value);
@@ -87,6 +117,14 @@ void applyOption(Command &command, const QString &name, const QString &value) {
             usageError(QStringLiteral("--profile needs a file name."));
     } else if (name == QLatin1String("dry-run")) {
         command.dryRun = true;
+    } else if (name == QLatin1String("jobs")) {
+        command.fleet.jobs = wholeNumber(QStringLiteral("--jobs"), value, 1, MaxJobs);
+    } else if (name == QLatin1String("retry")) {
+        command.fleet.retry = wholeNumber(QStringLiteral("--retry"), value, 0, MaxRetries);
+    } else if (name == QLatin1String("retry-wait")) {
+        command.fleet.retryWait = secondsValue(QStringLiteral("--retry-wait"), value);
+    } else if (name == QLatin1String("json")) {
+        command.json = true;
     } else if (name == QLatin1String("force")) {
         command.force = true;
     } else if (name == QLatin1String("tcp")) {
