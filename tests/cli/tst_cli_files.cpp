@@ -54,6 +54,8 @@ private slots:
     void targetsFileErrors_data();
     void targetsFileErrors();
     void dryRunListsEachCommand();
+    void dryRunNamesEveryEntry_data();
+    void dryRunNamesEveryEntry();
     void dryRunShowsStrayBytes();
     void hexDumpOffsets();
     void commandLineAccepted_data();
@@ -244,9 +246,45 @@ void TestCliFiles::dryRunListsEachCommand() {
                                                  "1b1d232b32303032300a00"
                                                  "1b1d235730303030300a00");
     QCOMPARE(describeBatch(batch),
-             QString("1B 1D 23 2D 32 30 30 33 30 0A 00  #-20030  switch 2: clear bits 0030\n"
-                     "1B 1D 23 2B 32 30 30 32 30 0A 00  #+20020  switch 2: set bits 0020\n"
+             QString("1B 1D 23 2D 32 30 30 33 30 0A 00  #-20030  switch 2: clear bits 0030  "
+                     "Print Speed: Low (50mm/s)\n"
+                     "1B 1D 23 2B 32 30 30 32 30 0A 00  #+20020  switch 2: set bits 0020  "
+                     "Print Speed: Low (50mm/s)\n"
                      "1B 1D 23 57 30 30 30 30 30 0A 00  #W00000  closing command\n"));
+}
+
+void TestCliFiles::dryRunNamesEveryEntry_data() {
+    QTest::addColumn<QStringList>("tokens");
+    QTest::addColumn<QString>("label");
+    for (const EntryRow &row : entryTable()) {
+        if (row.tokens.isEmpty())
+            continue;
+        const settings::Setting *setting = settings::findSetting(row.combo.toStdString());
+        QVERIFY(setting);
+        QTest::addRow("%s %d", qPrintable(row.combo), row.index)
+            << row.tokens
+            << QString::fromUtf8(setting->caption.data(), qsizetype(setting->caption.size())) +
+                   ' ' + row.text;
+    }
+}
+
+// Each entry's commands, after the first setting's, are named by the entry
+// and nothing else.
+void TestCliFiles::dryRunNamesEveryEntry() {
+    QFETCH(QStringList, tokens);
+    QFETCH(QString, label);
+    const bool first = label.startsWith("Action on Form Feed:");
+    const QStringList before = first ? QStringList() : QStringList{"#-00004"};
+    const QByteArray batch = framed(before + tokens) + ClosingCommand;
+    QStringList lines = describeBatch(batch).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), before.size() + tokens.size() + 1);
+    if (!first)
+        QVERIFY2(lines.takeFirst().endsWith("  Action on Form Feed: Feed"), qPrintable(lines[0]));
+    QVERIFY(lines.takeLast().endsWith("  closing command"));
+    for (qsizetype i = 0; i < tokens.size(); ++i)
+        QVERIFY2(
+            lines[i].endsWith(tokens[i] + "  " + decodeToken(tokens[i].toLatin1()) + "  " + label),
+            qPrintable(lines[i]));
 }
 
 void TestCliFiles::dryRunShowsStrayBytes() {
