@@ -4,11 +4,13 @@
 #include "CliTestSupport.h"
 #include "CommandLine.h"
 #include "DryRun.h"
+#include "Fleet.h"
 #include "Profile.h"
 #include "RuntimeError.h"
 #include "SettingsBatch.h"
 #include "Targets.h"
 
+#include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -57,6 +59,8 @@ private slots:
     void dryRunNamesEveryEntry_data();
     void dryRunNamesEveryEntry();
     void dryRunShowsStrayBytes();
+    void samePrinter_data();
+    void samePrinter();
     void hexDumpOffsets();
     void commandLineAccepted_data();
     void commandLineAccepted();
@@ -287,6 +291,45 @@ void TestCliFiles::dryRunNamesEveryEntry() {
             qPrintable(lines[i]));
 }
 
+void TestCliFiles::samePrinter_data() {
+    QTest::addColumn<QString>("first");
+    QTest::addColumn<QString>("second");
+    QTest::addColumn<bool>("same");
+    QTest::newRow("host in another case, default port") << "tcp Printer.Shop:9100"
+                                                        << "tcp printer.SHOP" << true;
+    QTest::newRow("other port") << "tcp 10.0.0.5"
+                                << "tcp 10.0.0.5:9101" << false;
+    QTest::newRow("other host") << "tcp 10.0.0.5"
+                                << "tcp 10.0.0.6" << false;
+    QTest::newRow("queue in another case") << "queue KRV520"
+                                           << "queue krv520" << true;
+    QTest::newRow("queue and host of one name") << "queue krv520"
+                                                << "tcp krv520" << false;
+    QTest::newRow("device through a link") << "file DIR/lp0"
+                                           << "file DIR/link" << true;
+    QTest::newRow("device by another path") << "file DIR/lp0"
+                                            << "file DIR/sub/../lp0" << true;
+    QTest::newRow("other device") << "file DIR/lp0"
+                                  << "file DIR/lp1" << false;
+}
+
+void TestCliFiles::samePrinter() {
+    QFETCH(QString, first);
+    QFETCH(QString, second);
+    QFETCH(bool, same);
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkdir("sub"));
+    for (const char *name : {"lp0", "lp1"}) {
+        QFile file(dir.filePath(name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    QVERIFY(QFile::link(dir.filePath("lp0"), dir.filePath("link")));
+    const auto targets =
+        parseTargets(QString(first + '\n' + second).replace("DIR", dir.path()), "targets");
+    QCOMPARE(targets.size(), std::size_t(2));
+    QCOMPARE(printerIdentity(targets[0]) == printerIdentity(targets[1]), same);
+}
+
 void TestCliFiles::dryRunShowsStrayBytes() {
     // A command cut at its NUL, then something that is not a command at all.
     const QString text = describeBatch(QByteArray::fromHex("1b1d235730303030300a"));
@@ -354,6 +397,17 @@ void TestCliFiles::commandLineRefused_data() {
     QTest::newRow("flag with value")
         << QStringList{"download", "--dry-run=yes"} << errors::BadArgument;
     QTest::newRow("bad port") << QStringList{"check", "--tcp", "a:x"} << errors::BadArgument;
+    QTest::newRow("no jobs") << QStringList{"download", "--jobs", "0"} << errors::BadArgument;
+    QTest::newRow("too many jobs")
+        << QStringList{"download", "--jobs", "1025"} << errors::BadArgument;
+    QTest::newRow("signed jobs") << QStringList{"download", "--jobs", "+4"} << errors::BadArgument;
+    QTest::newRow("too many retries")
+        << QStringList{"test-print", "--retry", "101"} << errors::BadArgument;
+    QTest::newRow("negative wait")
+        << QStringList{"download", "--retry-wait", "-1"} << errors::BadArgument;
+    QTest::newRow("wait past an hour")
+        << QStringList{"download", "--retry-wait", "3600.001"} << errors::BadArgument;
+    QTest::newRow("--json for check") << QStringList{"check", "--json"} << errors::BadArgument;
     QTest::newRow("two profiles") << QStringList{"download", "--profile", "a", "--profile", "b"}
                                   << errors::BadArgument;
 }
