@@ -110,6 +110,20 @@ class FleetTest(unittest.TestCase):
         for p in printers:
             self.assertEqual(p.jobs, [BATCH])
 
+    def test_never_more_connections_than_jobs(self):
+        printers = [self.printer(hold=0.3) for _ in range(24)]
+        proc = subprocess.Popen([CLI, "download"] + CHOICES + ["--jobs", "6"] +
+                                [a for p in printers for a in ("--tcp", f"127.0.0.1:{p.port}")],
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, env=self.env)
+        most = 0
+        while proc.poll() is None:
+            most = max(most, count_sockets(proc.pid))
+            time.sleep(0.002)
+        self.assertEqual(proc.returncode, 0)
+        # Held 0.3 s each, the connections overlap, up to the bound.
+        self.assertLessEqual(most, 6)
+        self.assertGreater(most, 1)
+
     def test_same_printer_never_twice_at_once(self):
         shared = self.printer(hold=0.3)
         other = self.printer(hold=0.3)
