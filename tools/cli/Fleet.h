@@ -64,8 +64,8 @@ struct FleetSummary {
 // so a long list needs no more memory than a short one. `onRetry` (may be
 // empty) is called on a worker thread before each wait. When `onResult`
 // throws, no new target is started; the running ones end and the exception
-// is passed on. perTarget must not throw (an exception it lets out counts
-// as that printer's failure).
+// is passed on. An exception perTarget lets out is that printer's failure
+// (error 1131 unless it is a krv::RuntimeError), never tried again.
 FleetSummary
 runFleet(const std::vector<comm::ConnectionSettings> &targets, const FleetOptions &options,
          const std::function<Attempt(const comm::ConnectionSettings &)> &perTarget,
