@@ -111,6 +111,13 @@ if [[ -x "$sim" ]]; then
     wait "$sim_pid" || true
 fi
 
+# Many printers at once: 100 printers that take 1 s each, against one.
+cli=$build/tools/cli/krv520-cli
+fleet_runs=${FLEET_RUNS:-5}
+[[ -x "$cli" ]] || { echo "$cli is missing: build first" >&2; exit 1; }
+echo "fleet: 100 slow printers against one, $fleet_runs runs each, alternating..." >&2
+"$(dirname "$0")/fleet/measure.sh" "$cli" "$fleet_runs" >"$work/fleet.txt"
+
 # field FILE LINE_START KEY: the value of KEY=... on the line that starts so.
 field() {
     awk -v start="$2" -v key="$3" 'index($0, start) == 1 {
@@ -188,6 +195,11 @@ spread() { # NAME: "q1-q3 ms, min-max ms" of a start-up program
         "$cancel_med ms median, max $cancel_max ms ($cancel_runs runs)" "< 250 ms" "$(verdict "$cancel_max" 250 "<")"
     printf '%-34s %-44s %-10s %s\n' "Download Settings, confirmed" \
         "$done_ms ms median" "< 10 ms" "$(verdict "$done_ms" 10 "<")"
+    fleet_one=$(field "$work/fleet.txt" "result fleet" one_s)
+    fleet_all_s=$(field "$work/fleet.txt" "result fleet" all_s)
+    fleet_ratio=$(ratio "$fleet_all_s" "$fleet_one")
+    printf '%-34s %-44s %-10s %s\n' "100 printers at once (1 s each)" \
+        "$fleet_ratio x one ($fleet_all_s vs $fleet_one s median)" "< 2.5 x" "$(verdict "$fleet_ratio" 2.5 "<")"
     printf '\nStart-up spread over %s runs each: product %s; bare %s.\n' "$runs" "$(spread product)" "$(spread bare)"
     printf 'Peak memory range: product %s-%s KiB, bare %s-%s KiB.\n' \
         "$(field "$work/startup.txt" "result product" rss_kb_min)" "$(field "$work/startup.txt" "result product" rss_kb_max)" \

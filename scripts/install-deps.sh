@@ -9,7 +9,7 @@ packages=(
     libgtest-dev libbenchmark-dev
     libcups2-dev cups cups-client
     xvfb xauth xdotool x11-utils imagemagick openbox iproute2 socat
-    ansible-core
+    ansible-core python3
     fonts-dejavu-core fonts-liberation2
     fish zsh
     tesseract-ocr tesseract-ocr-eng

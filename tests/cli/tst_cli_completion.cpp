@@ -146,12 +146,13 @@ void TestCliCompletion::completesWords_data() {
         << QStringList{"list", "help", "download", "profile", "test-print", "check", "completion"}
         << false;
     const QStringList connections{"--tcp", "--queue", "--file", "--serial", "--targets"};
+    const QStringList fleet{"--jobs", "--retry", "--retry-wait", "--json"};
     const struct {
         const char *command;
         QStringList options;
     } own[] = {
-        {"download", QStringList{"--set", "--profile", "--dry-run"} + connections},
-        {"test-print", QStringList{"--dry-run"} + connections},
+        {"download", QStringList{"--set", "--profile", "--dry-run"} + fleet + connections},
+        {"test-print", QStringList{"--dry-run"} + fleet + connections},
         {"check", connections},
         {"profile", {"--force"}},
         {"list", {}},
@@ -408,12 +409,14 @@ void TestCliCompletion::commandHelpShowsItsOwnOptions_data() {
     QTest::addColumn<QString>("command");
     QTest::addColumn<QStringList>("options");
     const QStringList connections{"--tcp", "--queue", "--file", "--serial", "--targets"};
+    const QStringList fleet{"--jobs", "--retry", "--retry-wait", "--json"};
     QTest::newRow("list") << "list" << QStringList{};
     QTest::newRow("help") << "help" << QStringList{};
     QTest::newRow("download") << "download"
-                              << QStringList{"--set", "--profile", "--dry-run"} + connections;
+                              << QStringList{"--set", "--profile", "--dry-run"} + fleet +
+                                     connections;
     QTest::newRow("profile") << "profile" << QStringList{"--force"};
-    QTest::newRow("test-print") << "test-print" << QStringList{"--dry-run"} + connections;
+    QTest::newRow("test-print") << "test-print" << QStringList{"--dry-run"} + fleet + connections;
     QTest::newRow("check") << "check" << connections;
     QTest::newRow("completion") << "completion" << QStringList{};
 }
@@ -431,8 +434,9 @@ void TestCliCompletion::commandHelpShowsItsOwnOptions() {
                  help.contains("\nExample:\n  source <(krv520-cli " + command),
              qPrintable(help));
     QVERIFY(help.contains("--help"));
-    for (const char *option : {"--set", "--profile", "--dry-run", "--force", "--tcp", "--queue",
-                               "--file", "--serial", "--targets"}) {
+    for (const char *option :
+         {"--set", "--profile", "--dry-run", "--force", "--tcp", "--queue", "--file", "--serial",
+          "--targets", "--jobs", "--retry", "--retry-wait", "--json"}) {
         const bool shown = help.contains(
             QRegularExpression(QStringLiteral("(?<![\\w-])%1(?![\\w-])").arg(option)));
         QVERIFY2(shown == options.contains(option), option);

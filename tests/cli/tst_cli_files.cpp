@@ -4,11 +4,13 @@
 #include "CliTestSupport.h"
 #include "CommandLine.h"
 #include "DryRun.h"
+#include "Fleet.h"
 #include "Profile.h"
 #include "RuntimeError.h"
 #include "SettingsBatch.h"
 #include "Targets.h"
 
+#include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -54,7 +56,12 @@ private slots:
     void targetsFileErrors_data();
     void targetsFileErrors();
     void dryRunListsEachCommand();
+    void dryRunNamesEveryEntry_data();
+    void dryRunNamesEveryEntry();
     void dryRunShowsStrayBytes();
+    void samePrinter_data();
+    void samePrinter();
+    void storedSerialIsItsDevice();
     void hexDumpOffsets();
     void commandLineAccepted_data();
     void commandLineAccepted();
@@ -244,9 +251,98 @@ void TestCliFiles::dryRunListsEachCommand() {
                                                  "1b1d232b32303032300a00"
                                                  "1b1d235730303030300a00");
     QCOMPARE(describeBatch(batch),
-             QString("1B 1D 23 2D 32 30 30 33 30 0A 00  #-20030  switch 2: clear bits 0030\n"
-                     "1B 1D 23 2B 32 30 30 32 30 0A 00  #+20020  switch 2: set bits 0020\n"
+             QString("1B 1D 23 2D 32 30 30 33 30 0A 00  #-20030  switch 2: clear bits 0030  "
+                     "Print Speed: Low (50mm/s)\n"
+                     "1B 1D 23 2B 32 30 30 32 30 0A 00  #+20020  switch 2: set bits 0020  "
+                     "Print Speed: Low (50mm/s)\n"
                      "1B 1D 23 57 30 30 30 30 30 0A 00  #W00000  closing command\n"));
+}
+
+void TestCliFiles::dryRunNamesEveryEntry_data() {
+    QTest::addColumn<QStringList>("tokens");
+    QTest::addColumn<QString>("label");
+    for (const EntryRow &row : entryTable()) {
+        if (row.tokens.isEmpty())
+            continue;
+        const settings::Setting *setting = settings::findSetting(row.combo.toStdString());
+        QVERIFY(setting);
+        QTest::addRow("%s %d", qPrintable(row.combo), row.index)
+            << row.tokens
+            << QString::fromUtf8(setting->caption.data(), qsizetype(setting->caption.size())) +
+                   ' ' + row.text;
+    }
+}
+
+// Each entry's commands, after the first setting's, are named by the entry
+// and nothing else.
+void TestCliFiles::dryRunNamesEveryEntry() {
+    QFETCH(QStringList, tokens);
+    QFETCH(QString, label);
+    const bool first = label.startsWith("Action on Form Feed:");
+    const QStringList before = first ? QStringList() : QStringList{"#-00004"};
+    const QByteArray batch = framed(before + tokens) + ClosingCommand;
+    QStringList lines = describeBatch(batch).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), before.size() + tokens.size() + 1);
+    if (!first)
+        QVERIFY2(lines.takeFirst().endsWith("  Action on Form Feed: Feed"), qPrintable(lines[0]));
+    QVERIFY(lines.takeLast().endsWith("  closing command"));
+    for (qsizetype i = 0; i < tokens.size(); ++i)
+        QVERIFY2(
+            lines[i].endsWith(tokens[i] + "  " + decodeToken(tokens[i].toLatin1()) + "  " + label),
+            qPrintable(lines[i]));
+}
+
+void TestCliFiles::samePrinter_data() {
+    QTest::addColumn<QString>("first");
+    QTest::addColumn<QString>("second");
+    QTest::addColumn<bool>("same");
+    QTest::newRow("host in another case, default port") << "tcp Printer.Shop:9100"
+                                                        << "tcp printer.SHOP" << true;
+    QTest::newRow("other port") << "tcp 10.0.0.5"
+                                << "tcp 10.0.0.5:9101" << false;
+    QTest::newRow("other host") << "tcp 10.0.0.5"
+                                << "tcp 10.0.0.6" << false;
+    QTest::newRow("queue in another case") << "queue KRV520"
+                                           << "queue krv520" << true;
+    QTest::newRow("queue and host of one name") << "queue krv520"
+                                                << "tcp krv520" << false;
+    QTest::newRow("device through a link") << "file DIR/lp0"
+                                           << "file DIR/link" << true;
+    QTest::newRow("device by another path") << "file DIR/lp0"
+                                            << "file DIR/sub/../lp0" << true;
+    QTest::newRow("other device") << "file DIR/lp0"
+                                  << "file DIR/lp1" << false;
+    QTest::newRow("serial line through a link, at another speed")
+        << "serial DIR/lp0:9600"
+        << "serial DIR/link:19200,8N1,rtscts" << true;
+    QTest::newRow("serial line and file of one device") << "serial DIR/lp0"
+                                                        << "file DIR/lp0" << true;
+}
+
+void TestCliFiles::samePrinter() {
+    QFETCH(QString, first);
+    QFETCH(QString, second);
+    QFETCH(bool, same);
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkdir("sub"));
+    for (const char *name : {"lp0", "lp1"}) {
+        QFile file(dir.filePath(name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    QVERIFY(QFile::link(dir.filePath("lp0"), dir.filePath("link")));
+    const auto targets =
+        parseTargets(QString(first + '\n' + second).replace("DIR", dir.path()), "targets");
+    QCOMPARE(targets.size(), std::size_t(2));
+    QCOMPARE(printerIdentity(targets[0]) == printerIdentity(targets[1]), same);
+}
+
+// A stored serial connection still holds the path of an earlier file choice.
+void TestCliFiles::storedSerialIsItsDevice() {
+    krv::comm::ConnectionSettings serial;
+    serial.kind = krv::comm::ConnectionSettings::Kind::Serial;
+    serial.path = QStringLiteral("/tmp/earlier-file.prn");
+    serial.serial.device = QStringLiteral("/dev/ttyS0");
+    QCOMPARE(printerIdentity(serial), QStringLiteral("device /dev/ttyS0"));
 }
 
 void TestCliFiles::dryRunShowsStrayBytes() {
@@ -316,6 +412,17 @@ void TestCliFiles::commandLineRefused_data() {
     QTest::newRow("flag with value")
         << QStringList{"download", "--dry-run=yes"} << errors::BadArgument;
     QTest::newRow("bad port") << QStringList{"check", "--tcp", "a:x"} << errors::BadArgument;
+    QTest::newRow("no jobs") << QStringList{"download", "--jobs", "0"} << errors::BadArgument;
+    QTest::newRow("too many jobs")
+        << QStringList{"download", "--jobs", "1025"} << errors::BadArgument;
+    QTest::newRow("signed jobs") << QStringList{"download", "--jobs", "+4"} << errors::BadArgument;
+    QTest::newRow("too many retries")
+        << QStringList{"test-print", "--retry", "101"} << errors::BadArgument;
+    QTest::newRow("negative wait")
+        << QStringList{"download", "--retry-wait", "-1"} << errors::BadArgument;
+    QTest::newRow("wait past an hour")
+        << QStringList{"download", "--retry-wait", "3600.001"} << errors::BadArgument;
+    QTest::newRow("--json for check") << QStringList{"check", "--json"} << errors::BadArgument;
     QTest::newRow("two profiles") << QStringList{"download", "--profile", "a", "--profile", "b"}
                                   << errors::BadArgument;
 }

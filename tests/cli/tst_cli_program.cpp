@@ -197,9 +197,12 @@ void TestCliProgram::dryRunPrintsEachCommand() {
     const Run r =
         run({"download", "--set", "Print Speed=Low (50mm/s)", "--set", "cmbZStyle=2", "--dry-run"});
     QCOMPARE(r.exitCode, 0);
-    QCOMPARE(r.out, QString("1B 1D 23 2D 32 30 30 33 30 0A 00  #-20030  switch 2: clear bits 0030\n"
-                            "1B 1D 23 2B 32 30 30 32 30 0A 00  #+20020  switch 2: set bits 0020\n"
-                            "1B 1D 23 2B 31 30 30 31 30 0A 00  #+10010  switch 1: set bits 0010\n"
+    QCOMPARE(r.out, QString("1B 1D 23 2D 32 30 30 33 30 0A 00  #-20030  switch 2: clear bits 0030  "
+                            "Print Speed: Low (50mm/s)\n"
+                            "1B 1D 23 2B 32 30 30 32 30 0A 00  #+20020  switch 2: set bits 0020  "
+                            "Print Speed: Low (50mm/s)\n"
+                            "1B 1D 23 2B 31 30 30 31 30 0A 00  #+10010  switch 1: set bits 0010  "
+                            "Zero Style: Slashed\n"
                             "1B 1D 23 57 30 30 30 30 30 0A 00  #W00000  closing command\n"));
 }
 

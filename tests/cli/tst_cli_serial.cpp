@@ -106,9 +106,10 @@ private slots:
         const auto [code, output] =
             runCli({QStringLiteral("test-print"), QStringLiteral("--serial"),
                     pty.path() + QStringLiteral(":115200,8N1,xonxoff")});
-        QCOMPARE(output, QStringLiteral("ok\tserial %1:115200,8N1,xonxoff\tsent %2 bytes\n")
-                             .arg(pty.path())
-                             .arg(expected.size()));
+        const QString line = QStringLiteral("ok\tserial %1:115200,8N1,xonxoff\tsent %2 bytes\n")
+                                 .arg(pty.path())
+                                 .arg(expected.size());
+        QVERIFY2(output.startsWith(line), qPrintable(output));
         QCOMPARE(code, 0);
         QCOMPARE(pty.read(expected.size() + 1, 2s), expected);
     }

@@ -18,6 +18,10 @@ inline constexpr int UnreadableFile = 1110;
 inline constexpr int UnwritableFile = 1111;
 inline constexpr int OutputFailed = 1112; // standard output could not be written
 
+// Serving many printers at once.
+inline constexpr int NoWorkerThreads = 1130;       // the system would not start a single one
+inline constexpr int JobFailedUnexpectedly = 1131; // out of memory or a fault inside one job
+
 [[nodiscard]] constexpr bool isUsageError(int number) {
     return number >= UnknownCommand && number < UnreadableFile;
 }

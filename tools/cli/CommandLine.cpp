@@ -9,6 +9,7 @@
 
 #include <QCommandLineParser>
 #include <QHash>
+#include <QRegularExpression>
 #include <algorithm>
 
 namespace krv::cli {
@@ -77,6 +78,35 @@ QString optionArgument(const QString &argument) {
     usageError(parser.errorText());
 }
 
+// Digits only, within [low, high].
+int wholeNumber(const QString &option, const QString &text, int low, int high) {
+    bool ok = !text.isEmpty() && text.size() <= 9;
+    int value = 0;
+    for (const QChar c : text) {
+        ok = ok && c >= u'0' && c <= u'9';
+        value = ok ? value * 10 + (c.unicode() - u'0') : 0;
+    }
+    if (!ok || value < low || value > high)
+        usageError(QStringLiteral("%1 needs a whole number from %2 to %3, not %4.")
+                       .arg(option)
+                       .arg(low)
+                       .arg(high)
+                       .arg(quoted(text)));
+    return value;
+}
+
+// Seconds as digits with at most three after a point, e.g. "1" or "0.25".
+std::chrono::milliseconds secondsValue(const QString &option, const QString &text) {
+    static const QRegularExpression shape(QStringLiteral("^[0-9]{1,4}(\\.[0-9]{1,3})?$"));
+    const auto ms = std::chrono::milliseconds(qRound64(text.toDouble() * 1000));
+    if (!shape.match(text).hasMatch() || ms > MaxRetryWait)
+        usageError(QStringLiteral("%1 needs seconds from 0 to %2, such as 1 or 0.5, not %3.")
+                       .arg(option)
+                       .arg(MaxRetryWait.count() / 1000)
+                       .arg(quoted(text)));
+    return ms;
+}
+
 void applyOption(Command &command, const QString &name, const QString &value) {
     if (name == QLatin1String("set")) {
         command.assignments.append(value);
@@ -88,6 +118,14 @@ void applyOption(Command &command, const QString &name, const QString &value) {
             usageError(QStringLiteral("--profile needs a file name."));
     } else if (name == QLatin1String("dry-run")) {
         command.dryRun = true;
+    } else if (name == QLatin1String("jobs")) {
+        command.fleet.jobs = wholeNumber(QStringLiteral("--jobs"), value, 1, MaxJobs);
+    } else if (name == QLatin1String("retry")) {
+        command.fleet.retry = wholeNumber(QStringLiteral("--retry"), value, 0, MaxRetries);
+    } else if (name == QLatin1String("retry-wait")) {
+        command.fleet.retryWait = secondsValue(QStringLiteral("--retry-wait"), value);
+    } else if (name == QLatin1String("json")) {
+        command.json = true;
     } else if (name == QLatin1String("force")) {
         command.force = true;
     } else if (name == QLatin1String("tcp")) {
@@ -241,13 +279,13 @@ Commands:
   list                       Every setting: its list name, label and page,
                              then its entries as index and exact text.
   help SETTING               The setting's help topic as plain text.
-  download [CHOICES] [CONNECTION] [--dry-run]
+  download [CHOICES] [FLEET] [CONNECTION] [--dry-run]
                              Sends the chosen settings to the printer.
                              Settings not chosen stay as the printer has them.
   profile [FILE] [--force]   Writes a profile template (to standard output
                              without FILE); --force replaces an existing FILE
                              if it is a regular file the user may write to.
-  test-print [CONNECTION] [--dry-run]
+  test-print [FLEET] [CONNECTION] [--dry-run]
                              Prints the test page.
   check [CONNECTION]         Tries the connection without sending anything
                              the printer acts on, and says what is wrong and
@@ -269,8 +307,29 @@ Choices (download):
                              A regular file of at most 64 KiB.
   --dry-run                  Prints what would be sent instead of sending:
                              for download one command a line (its bytes in
-                             hex, its token, what the token does); for
+                             hex, its token, what the token does, the
+                             setting and entry it comes from); for
                              test-print a hex dump.
+
+Many printers (download, test-print):
+  --jobs N                   Serves up to N printers at once (1 to 1024,
+                             default 32). Two connections to the same
+                             printer never run at once; --jobs 1 serves
+                             them one after another.
+  --retry N                  Tries a printer up to N more times (0 to 100,
+                             default 0) when it refused the connection or
+                             did not answer it. A job that failed once bytes
+                             had gone out is never sent again.
+  --retry-wait SECONDS       The wait before the first retry (default 1);
+                             each further wait is twice the one before.
+  --json                     One JSON object a line per printer, in the
+                             order of the connections:
+                               type "result", target, kind (tcp, queue,
+                               file), outcome ("ok" or "failed"), error and
+                               description (null when ok), bytes (handed
+                               over; null when unknown), ms, tries;
+                             then one with type "summary", ok, failed,
+                             total, ms.
 
 Connection (download, test-print, check):
   --tcp HOST[:PORT]          A network printer; the port defaults to 9100.
@@ -293,8 +352,10 @@ Connection (download, test-print, check):
                              "serial DEVICE[:SPEED[,FRAME[,FLOW]]]";
                              lines starting with # are comments. A regular
                              UTF-8 file of at most 1 MiB.
-  Connection options may be repeated and mixed; the job goes to each printer
-  in turn and one result line is printed per printer:
+  Connection options may be repeated and mixed; the job goes to every
+  printer, and one result line is printed per printer in the order given
+  (" after N tries" is added when it took more than one), then a count
+  ("N ok, M failed") on standard error:
       ok<TAB>CONNECTION<TAB>sent N bytes
       failed<TAB>CONNECTION<TAB>error NUMBER: DESCRIPTION
   Without a connection option, the connection saved by the window program

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ConnectionSettings.h"
+#include "Fleet.h"
 
 #include <QString>
 #include <QStringList>
@@ -38,6 +39,8 @@ struct Command {
     QString outputPath;      // profile [FILE]; empty or "-" for standard output
     bool force = false;      // profile --force: replace an existing file
     bool dryRun = false;
+    FleetOptions fleet;                // --jobs, --retry, --retry-wait
+    bool json = false;                 // results as JSON lines
     std::vector<TargetSource> targets; // none: the window program's stored connection
     QString usageOf;                   // Usage: the command whose help is asked for, or all
     QString shell;                     // completion SHELL

@@ -9,6 +9,8 @@ constexpr unsigned bit(Action action) {
 }
 
 constexpr unsigned Senders = bit(Action::Download) | bit(Action::TestPrint) | bit(Action::Check);
+// Commands that serve many printers at once.
+constexpr unsigned FleetSenders = bit(Action::Download) | bit(Action::TestPrint);
 
 constexpr CommandInfo Commands[] = {
     {"list", Action::List, "",
@@ -54,6 +56,24 @@ constexpr OptionInfo Options[] = {
      "Prints what would be sent instead of sending it: for download one command a line (its "
      "bytes in hex, its token, what the token does), for test-print a hex dump.",
      bit(Action::Download) | bit(Action::TestPrint)},
+    {"jobs", "N", ValueKind::Number,
+     "Serves up to N printers at once (1 to 1024, default 32); results still come in the order "
+     "of the connections. Two connections to the same printer never run at once. --jobs 1 "
+     "serves them one after another.",
+     FleetSenders},
+    {"retry", "N", ValueKind::Number,
+     "Tries a printer up to N more times (0 to 100, default 0) when it refused the connection "
+     "or did not answer it. A job that failed once bytes had gone out is never sent again.",
+     FleetSenders},
+    {"retry-wait", "SECONDS", ValueKind::Number,
+     "The wait before the first retry (0 to 3600, default 1, fractions allowed); each further "
+     "wait is twice the one before.",
+     FleetSenders},
+    {"json", "", ValueKind::None,
+     "One JSON object a line per printer: type \"result\", target, kind (tcp, queue, file), "
+     "outcome (ok or failed), error and description (null when ok), bytes (handed over; null "
+     "when unknown), ms, tries; then one with type \"summary\", ok, failed, total, ms.",
+     FleetSenders},
     {"force", "", ValueKind::None,
      "Replaces an existing FILE if it is a regular file the user may write to.",
      bit(Action::Profile)},

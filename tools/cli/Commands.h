@@ -19,7 +19,7 @@ struct CommandInfo {
     const char *example;
 };
 
-enum class ValueKind { None, Choice, Host, Queue, File };
+enum class ValueKind { None, Choice, Host, Queue, File, Number };
 
 struct OptionInfo {
     const char *name; // without the dashes

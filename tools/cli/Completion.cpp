@@ -68,6 +68,7 @@ Completion optionValue(const OptionInfo &option, const QString &value, const QSt
         c.filePrefix = prefix;
         break;
     case ValueKind::Host:
+    case ValueKind::Number:
     case ValueKind::None:
         break;
     }

@@ -5,21 +5,24 @@
 #include "Completion.h"
 #include "Doctor.h"
 #include "DryRun.h"
+#include "Fleet.h"
+#include "FleetReport.h"
 #include "HelpTopics.h"
 #include "Names.h"
-#include "PrinterPort.h"
 #include "Profile.h"
 #include "Quote.h"
 #include "RtfReader.h"
 #include "RuntimeError.h"
-#include "SendToPrinter.h"
 #include "SettingsBatch.h"
 #include "Targets.h"
 #include "TestPage.h"
 
+#include <QElapsedTimer>
 #include <QIODevice>
 #include <QTextDocument>
 #include <QTextStream>
+
+#include <mutex>
 
 namespace krv::cli {
 
@@ -72,15 +75,35 @@ int topicHelp(const Command &command, QTextStream &out, QTextStream &err) {
     return ExitOk;
 }
 
-int send(const Command &command, const QByteArray &data, QTextStream &out) {
-    const std::vector<SendResult> results = sendToAll(resolveTargets(command.targets), data);
-    bool allOk = true;
-    for (const SendResult &r : results) {
-        out << formatResult(r) << '\n';
-        requireWritten(out);
-        allOk = allOk && r.ok;
-    }
-    return allOk ? ExitOk : ExitFailure;
+int send(const Command &command, const QByteArray &data, QTextStream &out, QTextStream &err) {
+    const std::vector<comm::ConnectionSettings> targets = resolveTargets(command.targets);
+    QElapsedTimer clock;
+    clock.start();
+    std::mutex errLock; // notes of retries come from the workers
+    const FleetSummary summary = runFleet(
+        targets, command.fleet,
+        [&data](const comm::ConnectionSettings &target) { return sendAttempt(target, data); },
+        [&](const FleetResult &result) {
+            if (command.json)
+                out << resultJson(result) << '\n';
+            else
+                out << resultLine(result) << '\n';
+            requireWritten(out);
+        },
+        [&](const FleetResult &result, std::chrono::milliseconds wait) {
+            const std::lock_guard lock(errLock);
+            err << "krv520-cli: " << describeTarget(*result.target) << ": try " << result.tries
+                << " failed with error " << result.last.errorNumber << "; trying again in "
+                << QString::number(double(wait.count()) / 1000.0, 'g', 6) << " s\n";
+            err.flush();
+        });
+    // Standard output keeps one line per printer for the scripts that read
+    // it; the count is for the person watching.
+    if (command.json)
+        out << summaryJson(summary, clock.elapsed()) << '\n';
+    else
+        err << summaryLine(summary) << '\n';
+    return summary.failed == 0 ? ExitOk : ExitFailure;
 }
 
 int check(const Command &command, QTextStream &out) {
@@ -130,7 +153,7 @@ int dispatch(const Command &command, QTextStream &out, QTextStream &err) {
             out << describeBatch(batch);
             return ExitOk;
         }
-        return send(command, batch, out);
+        return send(command, batch, out, err);
     }
     case Action::TestPrint: {
         const QByteArray page = testprint::makeTestPage();
@@ -138,7 +161,7 @@ int dispatch(const Command &command, QTextStream &out, QTextStream &err) {
             out << hexDump(page);
             return ExitOk;
         }
-        return send(command, page, out);
+        return send(command, page, out, err);
     }
     case Action::Check:
         return check(command, out);
@@ -169,37 +192,6 @@ std::vector<comm::ConnectionSettings> resolveTargets(const std::vector<TargetSou
     if (targets.empty())
         targets.push_back(comm::readConnectionSettings(QString::fromLatin1(StoredConnectionKey)));
     return targets;
-}
-
-std::vector<SendResult> sendToAll(const std::vector<comm::ConnectionSettings> &targets,
-                                  const QByteArray &data) {
-    std::vector<SendResult> results;
-    for (const comm::ConnectionSettings &target : targets) {
-        SendResult result;
-        result.target = target;
-        try {
-            const auto port = comm::makePort(target);
-            comm::SendToPrinter(*port, data);
-            result.ok = true;
-            result.bytes = data.size();
-        } catch (const RuntimeError &e) {
-            result.errorNumber = e.number();
-            result.description = e.description();
-        }
-        results.push_back(result);
-    }
-    return results;
-}
-
-QString formatResult(const SendResult &result) {
-    if (result.ok)
-        return QStringLiteral("ok\t%1\tsent %2 bytes")
-            .arg(describeTarget(result.target))
-            .arg(result.bytes);
-    return QStringLiteral("failed\t%1\terror %2: %3")
-        .arg(describeTarget(result.target))
-        .arg(result.errorNumber)
-        .arg(result.description);
 }
 
 QByteArray batchFor(const Command &command) {

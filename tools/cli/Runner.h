@@ -15,26 +15,11 @@ namespace krv::cli {
 // The key under which the window program keeps its connection.
 inline constexpr const char *StoredConnectionKey = "KRV520Config";
 
-struct SendResult {
-    comm::ConnectionSettings target;
-    bool ok = false;
-    int errorNumber = 0;
-    QString description;
-    qsizetype bytes = 0;
-};
-
 // Every connection the command names, targets files read in place; the
 // stored connection when it names none. Throws when a targets file cannot be
 // read or is malformed.
 [[nodiscard]] std::vector<comm::ConnectionSettings>
 resolveTargets(const std::vector<TargetSource> &sources);
-
-// Sends `data` to each target in turn, carrying on after a failure.
-[[nodiscard]] std::vector<SendResult>
-sendToAll(const std::vector<comm::ConnectionSettings> &targets, const QByteArray &data);
-// "ok<TAB>tcp HOST:PORT<TAB>sent N bytes" or
-// "failed<TAB>tcp HOST:PORT<TAB>error NUMBER: DESCRIPTION".
-[[nodiscard]] QString formatResult(const SendResult &result);
 
 // The batch the command's choices make (profile first, --set over it).
 [[nodiscard]] QByteArray batchFor(const Command &command);

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "Fleet.h"
+
+#include <QByteArray>
+#include <QString>
+
+namespace krv::cli {
+
+// One try at sending `data` to `target`: open, send, close. Says how many
+// bytes went out, so that a job that reached the printer is never resent.
+[[nodiscard]] Attempt sendAttempt(const comm::ConnectionSettings &target, const QByteArray &data);
+
+// "ok<TAB>tcp HOST:PORT<TAB>sent N bytes" or
+// "failed<TAB>tcp HOST:PORT<TAB>error NUMBER: DESCRIPTION", with
+// " after N tries" at the end when it took more than one.
+[[nodiscard]] QString resultLine(const FleetResult &result);
+// "N ok, M failed".
+[[nodiscard]] QString summaryLine(const FleetSummary &summary);
+
+// One compact JSON object a line; the field names are kept stable for
+// scripts (see --help): type "result" with target, kind, outcome, error,
+// description, bytes, ms, tries; type "summary" with ok, failed, total, ms.
+[[nodiscard]] QByteArray resultJson(const FleetResult &result);
+[[nodiscard]] QByteArray summaryJson(const FleetSummary &summary, qint64 milliseconds);
+
+} // namespace krv::cli
