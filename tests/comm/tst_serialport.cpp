@@ -191,9 +191,10 @@ private slots:
         } else if (situation == QLatin1String("exclusive")) {
             QVERIFY(::ioctl(pty.slave(), TIOCEXCL) == 0);
         } else {
+            // Without forking, so that killing the process ends the holder itself.
             flock.start(QStringLiteral("flock"),
-                        {QStringLiteral("-x"), pty.path(), QStringLiteral("-c"),
-                         QStringLiteral("echo held; exec sleep 30")});
+                        {QStringLiteral("--no-fork"), QStringLiteral("-x"), pty.path(),
+                         QStringLiteral("-c"), QStringLiteral("echo held; exec sleep 30")});
             QVERIFY2(flock.waitForReadyRead(5000), "flock (util-linux) did not take the lock");
         }
         SerialPort port(serialLine(device).serial);
