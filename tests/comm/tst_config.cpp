@@ -144,8 +144,11 @@ private slots:
         QTest::newRow("port not a number")
             << head + "Port=ninety\nPath=/dev/usb/lp0\nKind=File\n"
             << make(Kind::File, QString(), QString(), 9100, QStringLiteral("/dev/usb/lp0"));
-        QTest::newRow("unknown kind")
+        QTest::newRow("serial kind, written before this version knew it")
             << head + "Kind=Serial\nQueue=KRV\nPort=9102\n"
+            << make(Kind::Serial, QStringLiteral("KRV"), QString(), 9102, QString());
+        QTest::newRow("unknown kind")
+            << head + "Kind=Parallel\nQueue=KRV\nPort=9102\n"
             << make(Kind::Spooler, QStringLiteral("KRV"), QString(), 9102, QString());
         QTest::newRow("list where a name belongs")
             << head + "Kind=Tcp\nHost=a, b\nPort=9103\n"

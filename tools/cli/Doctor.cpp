@@ -81,6 +81,8 @@ CheckReport checkConnection(const comm::ConnectionSettings &target, const CheckO
         return checkTcp(target.host, target.port, options);
     case Kind::File:
         return diagnosePath(target.path, gatherPathFacts(target.path));
+    case Kind::Serial:
+        return checkSerial(target.serial);
     case Kind::Spooler:
         break;
     }

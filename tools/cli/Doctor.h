@@ -31,6 +31,11 @@ enum class Problem {
     QueueNotRaw,
     NotFileOrDevice,   // a FIFO, socket or the like
     DeviceRefusesData, // the kernel's full device
+    SerialMissing,
+    SerialNotTerminal,
+    SerialBusy, // held by another program
+    SerialRefusesSettings,
+    SerialOpenFailed,
 };
 
 struct Finding {
@@ -55,6 +60,9 @@ struct CheckOptions {
 // at, a queue is only asked about its state.
 [[nodiscard]] CheckReport checkConnection(const comm::ConnectionSettings &target,
                                           const CheckOptions &options = {});
+
+// Opens the line and closes it again without sending anything.
+[[nodiscard]] CheckReport checkSerial(const comm::SerialSettings &serial);
 
 [[nodiscard]] CheckReport checkTcp(const QString &host, quint16 port,
                                    const CheckOptions &options = {});

@@ -136,6 +136,11 @@ QString describeTarget(const comm::ConnectionSettings &target) {
                    : QStringLiteral("tcp %1:%2").arg(target.host).arg(target.port);
     case Kind::File:
         return QStringLiteral("file %1").arg(target.path);
+    case Kind::Serial:
+        return QStringLiteral("serial %1:%2,%3,%4")
+            .arg(target.serial.device)
+            .arg(target.serial.speed)
+            .arg(comm::frameText(target.serial), comm::flowName(target.serial.flow));
     case Kind::Spooler:
         break;
     }
