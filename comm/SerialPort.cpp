@@ -93,11 +93,12 @@ QString lockFilePath(const QString &device) {
     return QStringLiteral("/var/lock/LCK..") + name;
 }
 
-// Looks at the device without keeping it: the system's own answer tells a
-// missing device from a forbidden or busy one, which QSerialPort's error
-// codes do not. The administrator passes the kernel's exclusive mark, so it
-// is read rather than relied on; a lock taken with flock counts too.
-void checkDevice(const QString &device) {
+// Opens the device for our own reads and writes, telling a missing device
+// from a forbidden or busy one by the system's own answer, which
+// QSerialPort's error codes do not. The administrator passes the kernel's
+// exclusive mark, so it is read rather than relied on; a lock taken with
+// flock counts too, and is taken here for as long as the port is open.
+int openDevice(const QString &device) {
     const QByteArray path = QFile::encodeName(device);
     struct stat st {};
     if (::stat(path.constData(), &st) != 0) {
@@ -134,13 +135,14 @@ void checkDevice(const QString &device) {
     const bool held = terminal && ::ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive != 0;
     const bool locked =
         terminal && !held && ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    if (terminal && !held && !locked)
+        return fd;
     ::close(fd);
     if (!terminal)
         throw notTerminal(device, QStringLiteral("a device that is not a terminal"));
     if (held)
         throw busy(device, QStringLiteral("it is open for exclusive use"));
-    if (locked)
-        throw busy(device, QStringLiteral("it is locked"));
+    throw busy(device, QStringLiteral("it is locked"));
 }
 
 } // namespace
@@ -171,9 +173,12 @@ void SerialPort::closeDevice(bool discardOutput) {
     // control holds back; output that is given up on is dropped first.
     if (discardOutput && mFd >= 0)
         ::tcflush(mFd, TCOFLUSH);
+    // Ours first, so that QSerialPort's is the last close and the system
+    // lets what it still holds go out before it lets go of the line.
+    ::close(mFd);
+    mFd = -1;
     mPort->close();
     mPort.reset();
-    mFd = -1;
 }
 
 qsizetype SerialPort::queuedOutput() const {
@@ -193,14 +198,20 @@ void SerialPort::OpenPort() {
                            QStringLiteral("%1 baud is not a speed for the serial device %2.")
                                .arg(mSettings.speed)
                                .arg(device));
-    checkDevice(device);
+    mFd = openDevice(device);
 
+    // QSerialPort takes the lock file, marks the line exclusive and sets it
+    // up; the data goes through our own descriptor. Opened for writing only,
+    // it watches the line with no socket notifier, which would tie the port
+    // to one thread's event loop.
     mPort = std::make_unique<QSerialPort>();
     mPort->setPortName(device);
-    if (!mPort->open(QIODevice::ReadWrite)) {
+    if (!mPort->open(QIODevice::WriteOnly)) {
         const QSerialPort::SerialPortError error = mPort->error();
         const QString reason = mPort->errorString();
         mPort.reset();
+        ::close(mFd);
+        mFd = -1;
         if (error == QSerialPort::DeviceNotFoundError)
             throw missing(device);
         // The device itself was open to us a moment ago, so what failed is
@@ -214,12 +225,6 @@ void SerialPort::OpenPort() {
         throw RuntimeError(
             errors::SerialOpenFailed,
             QStringLiteral("Could not open the serial device %1: %2.").arg(device, reason));
-    }
-    mFd = int(mPort->handle());
-    // Programs that lock with flock rather than a lock file see it as taken.
-    if (::flock(mFd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
-        closeDevice(true);
-        throw busy(device, QStringLiteral("it is locked"));
     }
 
     auto refuse = [&](const QString &what) {
@@ -250,6 +255,20 @@ void SerialPort::OpenPort() {
         flow = QSerialPort::SoftwareControl;
     if (!mPort->setFlowControl(flow))
         throw refuse(QStringLiteral("the flow control %1").arg(flowName(mSettings.flow)));
+    // Opened for writing only, QSerialPort leaves the receiver off; the
+    // printer's XOFF and its answers need it.
+    termios line{};
+    if (::tcgetattr(mFd, &line) == 0) {
+        line.c_cflag |= CREAD;
+        if (::tcsetattr(mFd, TCSANOW, &line) == 0)
+            return;
+    }
+    const int error = errno;
+    closeDevice(true);
+    throw RuntimeError(errors::SerialOpenFailed,
+                       QStringLiteral("Could not switch on the receiver of the serial device %1: "
+                                      "%2.")
+                           .arg(device, systemReason(error)));
 }
 
 void SerialPort::SendData(const QByteArray &data) {

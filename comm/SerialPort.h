@@ -17,9 +17,8 @@ namespace krv::comm {
 // Bluetooth link (/dev/rfcomm0). The device is held exclusively while open,
 // with the speed, frame and flow control the printer was set to; a job that
 // flow control holds back fails after a bound instead of stalling for good.
-//
-// Reads and writes go straight to the device, so a thread that runs an event
-// loop must not use the port while it is open (SendJob's worker runs none).
+// Like the other ports it is used by one thread at a time, which need not
+// run an event loop.
 class SerialPort : public PrinterPort {
 public:
     struct Timeouts {
