@@ -14,11 +14,11 @@ start_app
 note "Serial port $sim_tty, 38400 8N1, XON/XOFF, chosen with the keyboard"
 choose_speed_and_zero
 # The panel's "Connection:" mnemonic; "Serial port" is the last kind.
-xdotool key --window "$window" alt+n End Tab
-xdotool type --window "$window" "$sim_tty"
-xdotool key --window "$window" Tab Tab ctrl+a
-xdotool type --window "$window" 38400
-xdotool key --window "$window" Tab Tab End
+xdotool key alt+n End Tab
+xdotool type "$sim_tty"
+xdotool key Tab Tab ctrl+a
+xdotool type 38400
+xdotool key Tab Tab End
 
 note "Download Settings with Print Speed Low and Zero Style Slashed"
 download
