@@ -81,7 +81,7 @@ RuntimeError notPermitted(const QString &device, int error) {
 
 RuntimeError notTerminal(const QString &device, const QString &what) {
     return RuntimeError(errors::SerialNotTerminal,
-                        QStringLiteral("%1 is %2, not a serial port. Give a serial device such "
+                        QStringLiteral("%1 is not a serial port (%2). Give a serial device such "
                                        "as /dev/ttyUSB0 or /dev/rfcomm0.")
                             .arg(device, what));
 }

@@ -2,6 +2,7 @@
 // master end, the port under test opens the terminal end by its path.
 #include "CommErrors.h"
 #include "ConnectionSettings.h"
+#include "PtyPeer.h"
 #include "SendJob.h"
 #include "SerialPort.h"
 #include "TestSupport.h"
@@ -33,6 +34,8 @@ using Flow = SerialSettings::Flow;
 
 Q_DECLARE_METATYPE(Flow)
 
+using krv::test::Pty;
+
 // The kernel's own termios, which holds any speed exactly (glibc's holds
 // only the listed ones); TCGETS2 reads it.
 struct termios2 {
@@ -47,47 +50,6 @@ namespace {
 
 constexpr char Xoff = 0x13;
 constexpr char Xon = 0x11;
-
-// A pseudo-terminal pair. The test keeps the terminal end open too, so the
-// pair lives on between the port's opens and closes.
-class Pty {
-public:
-    Pty() {
-        char name[256] = {};
-        if (::openpty(&mMaster, &mSlave, name, nullptr, nullptr) == 0) {
-            ::fcntl(mMaster, F_SETFL, O_NONBLOCK);
-            mPath = QString::fromLocal8Bit(name);
-        }
-    }
-    ~Pty() {
-        ::close(mMaster);
-        ::close(mSlave);
-    }
-    [[nodiscard]] const QString &path() const { return mPath; }
-    [[nodiscard]] int slave() const { return mSlave; }
-    void send(char c) const { QCOMPARE(::write(mMaster, &c, 1), ssize_t(1)); }
-    // What has arrived within `wait`, stopping early once `count` bytes are in.
-    [[nodiscard]] QByteArray read(qsizetype count, std::chrono::milliseconds wait) const {
-        QByteArray got;
-        const QDeadlineTimer deadline(wait);
-        while (got.size() < count && !deadline.hasExpired()) {
-            char buffer[4096];
-            const ssize_t n = ::read(mMaster, buffer, sizeof buffer);
-            if (n > 0) {
-                got.append(buffer, n);
-                continue;
-            }
-            pollfd pfd{mMaster, POLLIN, 0};
-            ::poll(&pfd, 1, int(std::max<qint64>(1, deadline.remainingTime())));
-        }
-        return got;
-    }
-
-private:
-    int mMaster = -1;
-    int mSlave = -1;
-    QString mPath;
-};
 
 SerialSettings line(const QString &device, qint32 speed = 9600, Flow flow = Flow::None) {
     SerialSettings s;
