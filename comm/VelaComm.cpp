@@ -307,7 +307,7 @@ ConnectionSettings VelaComm::settings() const {
 void VelaComm::setSerialFields(const SerialSettings &serial) {
     mDevice->setCurrentText(serial.device);
     mSpeed->setCurrentText(QString::number(serial.speed));
-    // A frame outside the list cannot be stored, so there is always one.
+    // The list holds every frame the store can give, so one is always found.
     mFrame->setCurrentIndex(std::max(0, mFrame->findText(frameText(serial))));
     mFlow->setCurrentIndex(std::max(0, mFlow->findData(int(serial.flow))));
 }
