@@ -299,10 +299,12 @@ private slots:
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, Qt::ShiftModifier);
         type(QStringLiteral("38400"));
         tab();
+        const int before = int(changed.count());
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down); // 8N1 -> 8E1
         tab();
         QCOMPARE(QApplication::focusWidget(), find("cmbSerialFlow"));
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_End); // XON/XOFF
+        QCOMPARE(changed.count(), before + 2);
         // Alt+D leads back to the device from anywhere in the panel.
         QTest::keyClick(&placed.window, Qt::Key_D, Qt::AltModifier);
         QTRY_COMPARE(QApplication::focusWidget(), find("cmbSerialDevice"));
@@ -312,7 +314,6 @@ private slots:
         QCOMPARE(serial.speed, 38400);
         QCOMPARE(frameText(serial), QStringLiteral("8E1"));
         QCOMPARE(serial.flow, SerialSettings::Flow::XonXoff);
-        QVERIFY(changed.count() >= 5);
     }
 
     void storedQueueStaysWhenSpoolerIsAway() {
