@@ -341,6 +341,11 @@ void SerialPort::ClosePort() {
             stall.setRemainingTime(mTimeouts.write);
         queued = now;
     }
+    // The system's queue is empty; the adapter's own buffer is sent within a
+    // few characters' time, which tcdrain waits for, before QSerialPort's
+    // close puts the line back as it found it (another speed, say).
+    if (queued == 0 && !mAborted)
+        ::tcdrain(mFd);
     closeDevice(queued > 0);
     if (queued > 0)
         throw RuntimeError(errors::SerialDrainTimeout,
