@@ -89,6 +89,7 @@ void frmMain::createPrinterPage() {
     mVelaComm1->setShowSpooler(true);
     mVelaComm1->setShowTcpip(true);
     mVelaComm1->setShowFile(true);
+    mVelaComm1->setShowSerial(true);
     mVelaComm1->setGeometry(toPixels(layout::VelaComm1));
     // The panel's failures get the same report as the buttons'.
     connect(mVelaComm1, &comm::VelaComm::errorRaised, this,

@@ -5,14 +5,19 @@
 #include "RuntimeError.h"
 
 #include <QComboBox>
+#include <QEvent>
 #include <QFileDialog>
 #include <QGridLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QSerialPortInfo>
 #include <QSpinBox>
 #include <QStackedWidget>
 
+#include <algorithm>
 #include <array>
 #include <utility>
 
@@ -21,6 +26,7 @@ namespace krv::comm {
 namespace {
 
 using Kind = ConnectionSettings::Kind;
+using Flow = SerialSettings::Flow;
 
 struct KindEntry {
     Kind kind;
@@ -28,10 +34,28 @@ struct KindEntry {
 };
 
 // Combo order and stacked page order are the same.
-constexpr std::array<KindEntry, 3> Kinds{{
+constexpr std::array<KindEntry, 4> Kinds{{
     {Kind::Spooler, QT_TRANSLATE_NOOP("VelaComm", "Print spooler")},
     {Kind::Tcp, QT_TRANSLATE_NOOP("VelaComm", "TCP/IP")},
     {Kind::File, QT_TRANSLATE_NOOP("VelaComm", "File or device")},
+    {Kind::Serial, QT_TRANSLATE_NOOP("VelaComm", "Serial port")},
+}};
+
+// Offered in the speed list; any other speed the device takes can be typed.
+constexpr std::array<qint32, 8> Speeds{1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
+
+// Every frame a serial port can be set to, the common ones first.
+constexpr std::array<const char *, 12> Frames{"8N1", "8E1", "8O1", "8N2", "8E2", "8O2",
+                                              "7E1", "7O1", "7N1", "7E2", "7O2", "7N2"};
+
+struct FlowEntry {
+    Flow flow;
+    const char *caption;
+};
+constexpr std::array<FlowEntry, 3> Flows{{
+    {Flow::None, QT_TRANSLATE_NOOP("VelaComm", "None")},
+    {Flow::RtsCts, QT_TRANSLATE_NOOP("VelaComm", "RTS/CTS")},
+    {Flow::XonXoff, QT_TRANSLATE_NOOP("VelaComm", "XON/XOFF")},
 }};
 
 int pageOf(Kind kind) {
@@ -63,6 +87,8 @@ VelaComm::VelaComm(QWidget *parent)
       mQueue(new QComboBox(this)), mRefresh(new QPushButton(tr("Re&fresh"), this)),
       mHost(new QLineEdit(this)), mPortNumber(new QSpinBox(this)), mPath(new QLineEdit(this)),
       mBrowse(new QPushButton(tr("&Browse..."), this)), mQueueStatus(new QLabel(this)),
+      mDevice(new QComboBox(this)), mRefreshPorts(new QPushButton(tr("Re&fresh"), this)),
+      mSpeed(new QComboBox(this)), mFrame(new QComboBox(this)), mFlow(new QComboBox(this)),
       mLookup(new QueueLookup(this)) {
     mKind->setObjectName(QStringLiteral("cmbKind"));
     mPages->setObjectName(QStringLiteral("pages"));
@@ -73,6 +99,11 @@ VelaComm::VelaComm(QWidget *parent)
     mPath->setObjectName(QStringLiteral("txtPath"));
     mBrowse->setObjectName(QStringLiteral("butBrowse"));
     mQueueStatus->setObjectName(QStringLiteral("labQueueStatus"));
+    mDevice->setObjectName(QStringLiteral("cmbSerialDevice"));
+    mRefreshPorts->setObjectName(QStringLiteral("butRefreshPorts"));
+    mSpeed->setObjectName(QStringLiteral("cmbSerialSpeed"));
+    mFrame->setObjectName(QStringLiteral("cmbSerialFrame"));
+    mFlow->setObjectName(QStringLiteral("cmbSerialFlow"));
 
     auto *layout = new QGridLayout(this);
     layout->setContentsMargins(2, 2, 2, 2);
@@ -123,10 +154,53 @@ VelaComm::VelaComm(QWidget *parent)
     fileLayout->addWidget(mBrowse, 0, 2);
     fileLayout->setRowStretch(1, 1);
 
+    auto *serial = new QWidget(mPages);
+    auto *serialLayout = pageLayout(serial);
+    // Typed paths such as /dev/rfcomm0 are as good as the listed ports.
+    mDevice->setEditable(true);
+    mDevice->setInsertPolicy(QComboBox::NoInsert);
+    mDevice->lineEdit()->setPlaceholderText(tr("e.g. /dev/ttyUSB0"));
+    mDevice->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    mDevice->setMinimumContentsLength(6);
+    mSpeed->setEditable(true);
+    mSpeed->setInsertPolicy(QComboBox::NoInsert);
+    mSpeed->setValidator(new QRegularExpressionValidator(
+        QRegularExpression(QStringLiteral("[1-9][0-9]{0,8}")), mSpeed));
+    mSpeed->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    mSpeed->setMinimumContentsLength(5);
+    for (const qint32 speed : Speeds)
+        mSpeed->addItem(QString::number(speed));
+    for (const char *frame : Frames)
+        mFrame->addItem(QString::fromLatin1(frame));
+    for (const FlowEntry &entry : Flows)
+        mFlow->addItem(tr(entry.caption), int(entry.flow));
+    // The panel has room for two rows under the choice of connection: the
+    // device, then the line's settings, which technicians recognise by their
+    // values ("9600", "8N1", "XON/XOFF") and the tool tips name.
+    mSpeed->setToolTip(tr("Speed in bits per second"));
+    mFrame->setToolTip(tr("Frame: data bits, parity (None, Even, Odd), stop bits"));
+    mFlow->setToolTip(tr("Flow control"));
+    mSpeed->setAccessibleName(tr("Speed"));
+    mFrame->setAccessibleName(tr("Frame"));
+    mFlow->setAccessibleName(tr("Flow control"));
+    serialLayout->addWidget(buddyLabel(tr("&Device:"), mDevice, serial), 0, 0);
+    serialLayout->addWidget(mDevice, 0, 1, 1, 3);
+    serialLayout->addWidget(mRefreshPorts, 0, 4);
+    auto *line = new QHBoxLayout;
+    line->setSpacing(4);
+    line->addWidget(mSpeed, 1);
+    line->addWidget(mFrame);
+    line->addWidget(mFlow);
+    serialLayout->addLayout(line, 1, 0, 1, 5);
+    serialLayout->setRowStretch(2, 1);
+    setSerialFields(SerialSettings{});
+    refreshSerialPorts();
+
     // Same order as Kinds.
     mPages->addWidget(spooler);
     mPages->addWidget(tcp);
     mPages->addWidget(file);
+    mPages->addWidget(serial);
 
     connect(mKind, &QComboBox::currentIndexChanged, this, [this](int index) {
         if (index >= 0)
@@ -140,6 +214,14 @@ VelaComm::VelaComm(QWidget *parent)
     connect(mHost, &QLineEdit::textChanged, this, &VelaComm::noteChange);
     connect(mPortNumber, &QSpinBox::valueChanged, this, &VelaComm::noteChange);
     connect(mPath, &QLineEdit::textChanged, this, &VelaComm::noteChange);
+    connect(mRefreshPorts, &QPushButton::clicked, this, &VelaComm::refreshSerialPorts);
+    connect(mDevice, &QComboBox::currentTextChanged, this, &VelaComm::noteChange);
+    connect(mSpeed, &QComboBox::currentTextChanged, this, &VelaComm::noteChange);
+    // On leaving the field even when it was left empty, which editingFinished
+    // does not report.
+    mSpeed->installEventFilter(this);
+    connect(mFrame, &QComboBox::currentIndexChanged, this, &VelaComm::noteChange);
+    connect(mFlow, &QComboBox::currentIndexChanged, this, &VelaComm::noteChange);
     mLastSettings = settings();
 
     // The window's tab order reaches the panel as one stop that leads into
@@ -152,6 +234,11 @@ VelaComm::VelaComm(QWidget *parent)
     setTabOrder(mHost, mPortNumber);
     setTabOrder(mPortNumber, mPath);
     setTabOrder(mPath, mBrowse);
+    setTabOrder(mBrowse, mDevice);
+    setTabOrder(mDevice, mRefreshPorts);
+    setTabOrder(mRefreshPorts, mSpeed);
+    setTabOrder(mSpeed, mFrame);
+    setTabOrder(mFrame, mFlow);
 }
 
 VelaComm::~VelaComm() = default;
@@ -166,6 +253,10 @@ void VelaComm::setShowTcpip(bool show) {
 
 void VelaComm::setShowFile(bool show) {
     setShown(Kind::File, show);
+}
+
+void VelaComm::setShowSerial(bool show) {
+    setShown(Kind::Serial, show);
 }
 
 void VelaComm::setShown(Kind kind, bool show) {
@@ -201,7 +292,43 @@ ConnectionSettings VelaComm::settings() const {
     s.host = mHost->text().trimmed();
     s.port = quint16(mPortNumber->value());
     s.path = mPath->text();
+    s.serial.device = mDevice->currentText().trimmed();
+    // While the speed is being typed (or was emptied) the default stands in;
+    // leaving the field shows it.
+    bool ok = false;
+    const int speed = mSpeed->currentText().toInt(&ok);
+    if (ok && speed > 0)
+        s.serial.speed = speed;
+    (void)parseFrame(mFrame->currentText(), s.serial);
+    s.serial.flow = Flow(mFlow->currentData().toInt());
     return s;
+}
+
+void VelaComm::setSerialFields(const SerialSettings &serial) {
+    mDevice->setCurrentText(serial.device);
+    mSpeed->setCurrentText(QString::number(serial.speed));
+    // The list holds every frame the store can give, so one is always found.
+    mFrame->setCurrentIndex(std::max(0, mFrame->findText(frameText(serial))));
+    mFlow->setCurrentIndex(std::max(0, mFlow->findData(int(serial.flow))));
+}
+
+void VelaComm::refreshSerialPorts() {
+    const QString typed = mDevice->currentText();
+    const QSignalBlocker quiet(mDevice);
+    mDevice->clear();
+    for (const QSerialPortInfo &port : QSerialPortInfo::availablePorts())
+        mDevice->addItem(port.systemLocation());
+    mDevice->setCurrentText(typed);
+}
+
+bool VelaComm::eventFilter(QObject *watched, QEvent *event) {
+    if (watched == mSpeed && event->type() == QEvent::FocusOut)
+        txtSpeed_LostFocus();
+    return QWidget::eventFilter(watched, event);
+}
+
+void VelaComm::txtSpeed_LostFocus() {
+    mSpeed->setCurrentText(QString::number(settings().serial.speed));
 }
 
 void VelaComm::setSettings(const ConnectionSettings &s) {
@@ -218,6 +345,7 @@ void VelaComm::setSettings(const ConnectionSettings &s) {
     mHost->setText(s.host);
     mPortNumber->setValue(s.port);
     mPath->setText(s.path);
+    setSerialFields(s.serial);
 }
 
 void VelaComm::selectQueue(const QString &queue) {

@@ -20,8 +20,8 @@ namespace krv::comm {
 class QueueLookup;
 struct QueueListing;
 
-// The printer connection panel: the operator picks the print spooler, TCP/IP
-// or a file and sets it up; the window sends its jobs through it.
+// The printer connection panel: the operator picks the print spooler, TCP/IP,
+// a file or a serial port and sets it up; the window sends its jobs through it.
 class VelaComm : public QWidget, public PrinterPort {
     Q_OBJECT
 public:
@@ -32,6 +32,7 @@ public:
     void setShowSpooler(bool show);
     void setShowTcpip(bool show);
     void setShowFile(bool show);
+    void setShowSerial(bool show);
 
     // Use the connection shown in the panel when OpenPort is called.
     void OpenPort() override;
@@ -51,6 +52,8 @@ public:
     // is kept as the list's tool tip in any case.
     void refreshQueues(bool report);
     [[nodiscard]] bool lookingForQueues() const;
+    // Lists the system's serial ports again; what is typed in stays.
+    void refreshSerialPorts();
 
 signals:
     // The stored configuration under `key` was restored or stored.
@@ -63,12 +66,15 @@ signals:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void setShown(ConnectionSettings::Kind kind, bool show);
     void butRefresh_Click();
     void butBrowse_Click();
+    void txtSpeed_LostFocus();
     void selectQueue(const QString &queue);
+    void setSerialFields(const SerialSettings &serial);
     void queuesListed(const QueueListing &listing);
     void noteChange();
 
@@ -81,6 +87,11 @@ private:
     QLineEdit *const mPath;
     QPushButton *const mBrowse;
     QLabel *const mQueueStatus;
+    QComboBox *const mDevice;
+    QPushButton *const mRefreshPorts;
+    QComboBox *const mSpeed;
+    QComboBox *const mFrame;
+    QComboBox *const mFlow;
     QueueLookup *const mLookup;
 
     ConnectionSettings::Kind mHiddenKind = ConnectionSettings::Kind::Spooler; // when none is shown

@@ -10,6 +10,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QSignalSpy>
 #include <QSpinBox>
 #include <QStackedWidget>
 #include <QTemporaryDir>
@@ -19,6 +20,7 @@ using namespace krv::comm;
 using Kind = ConnectionSettings::Kind;
 
 Q_DECLARE_METATYPE(Kind)
+Q_DECLARE_METATYPE(SerialSettings::Flow)
 
 namespace {
 
@@ -58,6 +60,7 @@ private slots:
         QTest::newRow("spooler") << Kind::Spooler;
         QTest::newRow("tcp/ip") << Kind::Tcp;
         QTest::newRow("file") << Kind::File;
+        QTest::newRow("serial") << Kind::Serial;
     }
     void fitsItsArea() {
         QFETCH(Kind, kind);
@@ -65,6 +68,9 @@ private slots:
         ConnectionSettings settings;
         settings.kind = kind;
         settings.queue = QStringLiteral("KRV520_Front_Desk");
+        settings.serial.device = QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R-if00-port0");
+        settings.serial.speed = 115200;
+        settings.serial.flow = SerialSettings::Flow::XonXoff;
         placed.panel->setSettings(settings);
         placed.window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&placed.window));
@@ -139,21 +145,28 @@ private slots:
         QTest::addColumn<bool>("spooler");
         QTest::addColumn<bool>("tcp");
         QTest::addColumn<bool>("file");
+        QTest::addColumn<bool>("serial");
         QTest::addColumn<QList<Kind>>("offered");
         QTest::addColumn<Kind>("current");
-        QTest::newRow("all") << true << true << true
-                             << QList<Kind>{Kind::Spooler, Kind::Tcp, Kind::File} << Kind::Spooler;
+        QTest::newRow("all") << true << true << true << true
+                             << QList<Kind>{Kind::Spooler, Kind::Tcp, Kind::File, Kind::Serial}
+                             << Kind::Spooler;
         QTest::newRow("no spooler")
-            << false << true << true << QList<Kind>{Kind::Tcp, Kind::File} << Kind::Tcp;
+            << false << true << true << false << QList<Kind>{Kind::Tcp, Kind::File} << Kind::Tcp;
         QTest::newRow("file only")
-            << false << false << true << QList<Kind>{Kind::File} << Kind::File;
-        QTest::newRow("no tcp") << true << false << true << QList<Kind>{Kind::Spooler, Kind::File}
-                                << Kind::Spooler;
+            << false << false << true << false << QList<Kind>{Kind::File} << Kind::File;
+        QTest::newRow("no tcp") << true << false << true << false
+                                << QList<Kind>{Kind::Spooler, Kind::File} << Kind::Spooler;
+        QTest::newRow("serial only")
+            << false << false << false << true << QList<Kind>{Kind::Serial} << Kind::Serial;
+        QTest::newRow("serial after file") << false << false << true << true
+                                           << QList<Kind>{Kind::File, Kind::Serial} << Kind::File;
     }
     void showSwitchesLimitTheChoice() {
         QFETCH(bool, spooler);
         QFETCH(bool, tcp);
         QFETCH(bool, file);
+        QFETCH(bool, serial);
         QFETCH(QList<Kind>, offered);
         QFETCH(Kind, current);
         VelaComm panel;
@@ -162,6 +175,8 @@ private slots:
         panel.setShowSpooler(false);
         panel.setShowTcpip(false);
         panel.setShowFile(false);
+        panel.setShowSerial(false);
+        panel.setShowSerial(serial);
         panel.setShowFile(file);
         panel.setShowTcpip(tcp);
         panel.setShowSpooler(spooler);
@@ -214,6 +229,91 @@ private slots:
         VelaComm second;
         second.ReadConfig(QStringLiteral("KRV520Config"));
         QCOMPARE(second.settings(), settings);
+    }
+
+    void serialChoiceRoundTripsThroughStore_data() {
+        QTest::addColumn<QString>("device");
+        QTest::addColumn<qint32>("speed");
+        QTest::addColumn<QString>("frame");
+        QTest::addColumn<SerialSettings::Flow>("flow");
+        QTest::newRow("bluetooth, 38400 7E1 RTS/CTS")
+            << "/dev/rfcomm0" << 38400 << "7E1" << SerialSettings::Flow::RtsCts;
+        QTest::newRow("speed not listed, 8O2 XON/XOFF")
+            << "/dev/pts/7" << 250000 << "8O2" << SerialSettings::Flow::XonXoff;
+    }
+    void serialChoiceRoundTripsThroughStore() {
+        QFETCH(QString, device);
+        QFETCH(qint32, speed);
+        QFETCH(QString, frame);
+        QFETCH(SerialSettings::Flow, flow);
+        ConnectionSettings settings;
+        settings.kind = Kind::Serial;
+        settings.serial.device = device;
+        settings.serial.speed = speed;
+        QVERIFY(parseFrame(frame, settings.serial));
+        settings.serial.flow = flow;
+        VelaComm first;
+        first.setSettings(settings);
+        first.WriteConfig(QStringLiteral("SerialRoundTrip"));
+
+        VelaComm second;
+        second.ReadConfig(QStringLiteral("SerialRoundTrip"));
+        QCOMPARE(second.settings(), settings);
+    }
+
+    void keyboardReachesEverySerialControl() {
+        Placed placed;
+        placed.window.show();
+        QApplication::setActiveWindow(&placed.window);
+        QVERIFY(QTest::qWaitForWindowActive(&placed.window));
+        QSignalSpy changed(placed.panel, &VelaComm::connectionChanged);
+        const auto find = [&](const char *name) {
+            return placed.panel->findChild<QWidget *>(QString::fromLatin1(name));
+        };
+        const auto tab = [] { QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab); };
+        const auto type = [](const QString &text) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_A, Qt::ControlModifier);
+            QTest::keyClicks(QApplication::focusWidget(), text);
+        };
+
+        QTest::keyClick(&placed.window, Qt::Key_N, Qt::AltModifier);
+        QTRY_COMPARE(QApplication::focusWidget(), find("cmbKind"));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_End); // the last kind
+        QCOMPARE(placed.panel->settings().kind, Kind::Serial);
+        tab();
+        QCOMPARE(QApplication::focusWidget(), find("cmbSerialDevice"));
+        type(QStringLiteral("/dev/pts/7"));
+        tab();
+        QCOMPARE(QApplication::focusWidget(), find("butRefreshPorts"));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+        QCOMPARE(placed.panel->settings().serial.device, QStringLiteral("/dev/pts/7"));
+        tab();
+        QCOMPARE(QApplication::focusWidget(), find("cmbSerialSpeed"));
+        // An emptied speed is the default again once left.
+        type(QString());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backspace);
+        tab();
+        QCOMPARE(qobject_cast<QComboBox *>(find("cmbSerialSpeed"))->currentText(),
+                 QStringLiteral("9600"));
+        QCOMPARE(QApplication::focusWidget(), find("cmbSerialFrame"));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, Qt::ShiftModifier);
+        type(QStringLiteral("38400"));
+        tab();
+        const int before = int(changed.count());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down); // 8N1 -> 8E1
+        tab();
+        QCOMPARE(QApplication::focusWidget(), find("cmbSerialFlow"));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_End); // XON/XOFF
+        QCOMPARE(changed.count(), before + 2);
+        // Alt+D leads back to the device from anywhere in the panel.
+        QTest::keyClick(&placed.window, Qt::Key_D, Qt::AltModifier);
+        QTRY_COMPARE(QApplication::focusWidget(), find("cmbSerialDevice"));
+
+        const SerialSettings serial = placed.panel->settings().serial;
+        QCOMPARE(serial.device, QStringLiteral("/dev/pts/7"));
+        QCOMPARE(serial.speed, 38400);
+        QCOMPARE(frameText(serial), QStringLiteral("8E1"));
+        QCOMPARE(serial.flow, SerialSettings::Flow::XonXoff);
     }
 
     void storedQueueStaysWhenSpoolerIsAway() {

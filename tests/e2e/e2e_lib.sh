@@ -120,6 +120,20 @@ start_sim() {
     sim_capture="$work/sim$run-job%1.bin"
 }
 
+# start_serial_sim [OPTION...]: the simulator on a pseudo-terminal, whose
+# terminal end is then in $sim_tty; jobs and switches land as with start_sim.
+start_serial_sim() {
+    local run=$((${#started[@]}))
+    sim_out="$work/sim$run.out"
+    sim_capture="$work/sim$run-job%1.bin"
+    "$SIM" --serial --state "$work/switches" --capture "$sim_capture" "$@" >"$sim_out" 2>&1 &
+    sim_pid=$!
+    started+=("$sim_pid")
+    wait_until "the simulator to listen" sim_has_line 'listening on /dev/pts/'
+    sim_tty=$(sed -n 's|^listening on \(/dev/pts/[0-9]*\)$|\1|p' "$sim_out")
+    [[ -c "$sim_tty" ]] || fail "no terminal in: $(cat "$sim_out")"
+}
+
 stop_sim() {
     stop_pid "$sim_pid"
     sim_pid=''

@@ -1,5 +1,6 @@
-// The krv520-sim program as a peer on 127.0.0.1: jobs over TCP, a dropped
-// connection, receipts, state, decoding files and a clean stop.
+// The krv520-sim program as a peer on 127.0.0.1 and on a pseudo-terminal:
+// jobs over TCP and serial, a dropped connection, flow control, receipts,
+// state, decoding files and a clean stop.
 #include "TestPage.h"
 
 #include <QFile>
@@ -10,7 +11,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <fcntl.h>
+#include <poll.h>
 #include <sys/socket.h>
+#include <termios.h>
+#include <unistd.h>
 
 namespace {
 
@@ -22,6 +27,36 @@ QByteArray framed(const QByteArray &token) {
 
 const QByteArray WorkedBatch =
     framed("#-20030") + framed("#+20020") + framed("#+10010") + framed("#W00000");
+
+QByteArray everyByteValue() {
+    QByteArray bytes;
+    for (int c = 0; c < 256; ++c)
+        bytes += char(c);
+    return bytes;
+}
+
+// A sender at the simulator's terminal end, opened as a serial printer port
+// would be; closing it ends the job.
+struct TerminalSender {
+    int fd;
+    TerminalSender(const QString &path, bool xonXoff)
+        : fd(::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK)) {
+        termios t{};
+        if (xonXoff && ::tcgetattr(fd, &t) == 0) {
+            t.c_iflag |= IXON;
+            ::tcsetattr(fd, TCSANOW, &t);
+        }
+    }
+    ~TerminalSender() { ::close(fd); }
+    // A pseudo-terminal takes these small writes whole, unless an XOFF holds it.
+    [[nodiscard]] bool write(const QByteArray &bytes) const {
+        return ::write(fd, bytes.constData(), std::size_t(bytes.size())) == bytes.size();
+    }
+    [[nodiscard]] bool writable(int ms) const {
+        pollfd p{fd, POLLOUT, 0};
+        return ::poll(&p, 1, ms) == 1;
+    }
+};
 
 // The simulator as a child process whose output lines the test follows. It
 // is always stopped when the test ends.
@@ -51,6 +86,17 @@ public:
         const auto match = where.match(mLines.first());
         mPort = quint16(match.captured(1).toUInt());
         return match.hasMatch() && mPort != 0;
+    }
+
+    // Starts on a pseudo-terminal; false unless it reports its terminal end.
+    bool startSerial(const QStringList &args) {
+        mProcess.start(KRV_SIM_PROGRAM, QStringList{"--serial"} + args);
+        if (!waitFor("listening on "))
+            return false;
+        static const QRegularExpression where(R"(^listening on (/dev/pts/\d+)$)");
+        const auto match = where.match(mLines.first());
+        mTerminal = match.captured(1);
+        return match.hasMatch();
     }
 
     // Waits until a line from the last one found on starts with `prefix`.
@@ -101,6 +147,7 @@ public:
     [[nodiscard]] const QStringList &lines() const { return mLines; }
     [[nodiscard]] QProcess &process() { return mProcess; }
     [[nodiscard]] quint16 port() const { return mPort; }
+    [[nodiscard]] const QString &terminal() const { return mTerminal; }
 
 private:
     void readLines() {
@@ -117,6 +164,7 @@ private:
     QByteArray mPartial;
     qsizetype mNext = 0;
     quint16 mPort = 0;
+    QString mTerminal;
 };
 
 } // namespace
@@ -137,6 +185,8 @@ private slots:
     void badStateFileStopsStart();
     void decodeExitStatus_data();
     void decodeExitStatus();
+    void serialJobEndsWhenSenderCloses();
+    void serialXoffHoldsSenderUntilXon();
 
 private:
     std::unique_ptr<QTemporaryDir> mDir;
@@ -333,6 +383,51 @@ void TestSimServer::decodeExitStatus() {
     QCOMPARE(process.exitCode(), status);
     const QString output = QString::fromUtf8(process.readAllStandardOutput());
     QVERIFY2(output.contains(line), qPrintable(output));
+}
+
+void TestSimServer::serialJobEndsWhenSenderCloses() {
+    Simulator sim(mDir->path());
+    QVERIFY(sim.startSerial({"--capture", mDir->filePath("job-%1.bin")}));
+    const QByteArray everyByte = everyByteValue();
+    {
+        TerminalSender sender(sim.terminal(), false);
+        QVERIFY(sender.write(everyByte.left(100)));
+        QVERIFY(sim.waitFor("job 1: data on " + sim.terminal()));
+        // A pause with the terminal still open is no end of the job.
+        QTest::qWait(300);
+        QVERIFY(sender.write(everyByte.mid(100)));
+    }
+    QVERIFY(sim.waitFor(QStringLiteral("capture %1 (256 bytes)").arg(mDir->filePath("job-1.bin"))));
+    QFile file(mDir->filePath("job-1.bin"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), everyByte);
+
+    // The line waits for the next sender, and sees its close too.
+    QVERIFY(TerminalSender(sim.terminal(), false).write(WorkedBatch));
+    QVERIFY(sim.waitFor("job 2: 44 bytes, 4 switch command(s), 0 problem(s)"));
+}
+
+void TestSimServer::serialXoffHoldsSenderUntilXon() {
+    Simulator sim(mDir->path());
+    // Held long enough for a loaded machine to look while it holds.
+    QVERIFY(sim.startSerial(
+        {"--capture", mDir->filePath("job-%1.bin"), "--xoff-after", "1", "--hold-ms", "3000"}));
+    const QByteArray everyByte = everyByteValue();
+    {
+        TerminalSender sender(sim.terminal(), true);
+        QVERIFY(sender.write(everyByte.left(1)));
+        QVERIFY(sim.waitFor("job 1: XOFF after 1 bytes, XON in 3000 ms"));
+        QTRY_VERIFY_WITH_TIMEOUT(!sender.writable(0), WaitMs);
+        QVERIFY(!sender.write(everyByte.mid(1)));
+        // The simulator says so before the XON goes out.
+        QVERIFY(sender.writable(WaitMs));
+        QVERIFY(sim.waitFor("job 1: XON, 0 bytes came while held"));
+        QVERIFY(sender.write(everyByte.mid(1)));
+    }
+    QVERIFY(sim.waitFor(QStringLiteral("capture %1 (256 bytes)").arg(mDir->filePath("job-1.bin"))));
+    QFile file(mDir->filePath("job-1.bin"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), everyByte);
 }
 
 QTEST_GUILESS_MAIN(TestSimServer)

@@ -1,12 +1,14 @@
 #include "Simulator.h"
 
 #include "Job.h"
+#include "SerialLine.h"
 
 #include <QBuffer>
 #include <QFileInfo>
 #include <QHostAddress>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 
 #include <cerrno>
 #include <cstdio>
@@ -16,8 +18,11 @@
 namespace krv::sim {
 
 Simulator::Simulator(Options options, QObject *parent)
-    : QObject(parent), mOptions(std::move(options)), mServer(new QTcpServer(this)) {
+    : QObject(parent), mOptions(std::move(options)), mServer(new QTcpServer(this)),
+      mHoldTimer(new QTimer(this)) {
     connect(mServer, &QTcpServer::newConnection, this, &Simulator::takeNextConnection);
+    mHoldTimer->setSingleShot(true);
+    connect(mHoldTimer, &QTimer::timeout, this, &Simulator::releaseSender);
 }
 
 Simulator::~Simulator() = default;
@@ -91,6 +96,18 @@ bool Simulator::prepare() {
 }
 
 bool Simulator::listen() {
+    if (mOptions.serial) {
+        mLine = new SerialLine(this);
+        if (!mLine->openLine()) {
+            report(QStringLiteral("cannot open a serial line: %1").arg(mLine->errorString()));
+            return false;
+        }
+        connect(mLine, &SerialLine::readyRead, this, &Simulator::takeSerialData);
+        connect(mLine, &SerialLine::hungUp, this, &Simulator::endCurrent);
+        connect(mLine, &SerialLine::broken, this, &Simulator::fail);
+        report(QStringLiteral("listening on %1").arg(mLine->path()));
+        return true;
+    }
     // Loopback only: the simulator is a test peer, not a network printer.
     if (!mServer->listen(QHostAddress::LocalHost, mOptions.port)) {
         report(QStringLiteral("cannot listen on 127.0.0.1:%1: %2")
@@ -152,22 +169,36 @@ int Simulator::decodeBytes(const QString &name, const QByteArray &bytes) {
 void Simulator::takeNextConnection() {
     if (mCurrent || !mServer->hasPendingConnections())
         return;
-    mCurrent = mServer->nextPendingConnection();
-    ++mJobNumber;
-    report(QStringLiteral("job %1: connection from %2:%3")
-               .arg(mJobNumber)
-               .arg(mCurrent->peerAddress().toString())
-               .arg(mCurrent->peerPort()));
-    mJob = std::make_unique<Job>(mSwitches, mOptions.statePath,
-                                 [this](const QString &line) { report(line); });
-    mCaptured.clear();
-    connect(mCurrent, &QTcpSocket::readyRead, this, &Simulator::readCurrent);
-    connect(mCurrent, &QTcpSocket::disconnected, this, &Simulator::endCurrent);
+    QTcpSocket *socket = mServer->nextPendingConnection();
+    beginJob(socket, QStringLiteral("connection from %1:%2")
+                         .arg(socket->peerAddress().toString())
+                         .arg(socket->peerPort()));
+    connect(socket, &QTcpSocket::readyRead, this, &Simulator::readCurrent);
+    connect(socket, &QTcpSocket::disconnected, this, &Simulator::endCurrent);
     // Data may have arrived with the connection, and a short job may even be
     // over already.
     readCurrent();
-    if (mCurrent->state() == QAbstractSocket::UnconnectedState)
+    if (socket->state() == QAbstractSocket::UnconnectedState)
         endCurrent();
+}
+
+void Simulator::beginJob(QIODevice *from, const QString &who) {
+    mCurrent = from;
+    ++mJobNumber;
+    report(QStringLiteral("job %1: %2").arg(mJobNumber).arg(who));
+    mJob = std::make_unique<Job>(mSwitches, mOptions.statePath,
+                                 [this](const QString &line) { report(line); });
+    mCaptured.clear();
+    mJobBytes = 0;
+    mBytesAtXoff = -1;
+}
+
+// A serial line has no connection to accept: a sender's first bytes begin
+// its job, and its closing the terminal end ends it.
+void Simulator::takeSerialData() {
+    if (!mCurrent && !mFailed)
+        beginJob(mLine, QStringLiteral("data on %1").arg(mLine->path()));
+    readCurrent();
 }
 
 void Simulator::readCurrent() {
@@ -177,28 +208,62 @@ void Simulator::readCurrent() {
     if (!mOptions.capturePath.isEmpty())
         mCaptured += bytes;
     mJob->feed(bytes);
+    mJobBytes += bytes.size();
+    if (mLine && mCurrent == mLine && mOptions.xoffAfter >= 0 && mBytesAtXoff < 0 &&
+        mJobBytes >= mOptions.xoffAfter)
+        holdSender();
+}
+
+void Simulator::holdSender() {
+    mBytesAtXoff = mJobBytes;
+    report(QStringLiteral("job %1: XOFF after %2 bytes, XON in %3 ms")
+               .arg(mJobNumber)
+               .arg(mJobBytes)
+               .arg(mOptions.holdMs));
+    if (mLine->write("\x13", 1) != 1)
+        report(
+            QStringLiteral("job %1: XOFF not sent: %2").arg(mJobNumber).arg(mLine->errorString()));
+    mHoldTimer->start(mOptions.holdMs);
+}
+
+void Simulator::releaseSender() {
+    mHoldTimer->stop();
+    // Said before the byte goes out: whoever sees the sender move again
+    // finds the line already there.
+    report(QStringLiteral("job %1: XON, %2 bytes came while held")
+               .arg(mJobNumber)
+               .arg(mJobBytes - mBytesAtXoff));
+    if (mLine->write("\x11", 1) != 1)
+        report(
+            QStringLiteral("job %1: XON not sent: %2").arg(mJobNumber).arg(mLine->errorString()));
 }
 
 void Simulator::endCurrent() {
     if (!mCurrent || !mJob)
         return;
     readCurrent();
-    const auto error = mCurrent->error();
-    const bool reset = error != QAbstractSocket::RemoteHostClosedError &&
-                       error != QAbstractSocket::UnknownSocketError;
+    // A sender gone while held is let go, or the next one would start stopped.
+    if (mHoldTimer->isActive())
+        releaseSender();
+    QString lost;
+    if (const auto *socket = qobject_cast<QTcpSocket *>(mCurrent.data())) {
+        const auto error = socket->error();
+        if (error != QAbstractSocket::RemoteHostClosedError &&
+            error != QAbstractSocket::UnknownSocketError)
+            lost = QStringLiteral(", connection lost: ") + socket->errorString();
+    }
     mJob->finish();
-    report(QStringLiteral("job %1: %2%3")
-               .arg(mJobNumber)
-               .arg(mJob->summary())
-               .arg(reset ? QStringLiteral(", connection lost: ") + mCurrent->errorString()
-                          : QString()));
+    report(QStringLiteral("job %1: %2%3").arg(mJobNumber).arg(mJob->summary()).arg(lost));
     writeReceipt(*mJob, mJobNumber);
     writeCapture(mJobNumber);
     mJob.reset();
-    QTcpSocket *done = mCurrent;
+    QIODevice *done = mCurrent;
     mCurrent.clear();
-    done->disconnect(this);
-    done->deleteLater();
+    // The serial line stays for the next sender; a connection is done with.
+    if (done != mLine) {
+        done->disconnect(this);
+        done->deleteLater();
+    }
     if (mOptions.jobs > 0 && mJobNumber >= mOptions.jobs) {
         mServer->close();
         emit finished();

@@ -9,12 +9,14 @@
 
 #include <memory>
 
+class QIODevice;
 class QTcpServer;
-class QTcpSocket;
+class QTimer;
 
 namespace krv::sim {
 
 class Job;
+class SerialLine;
 
 // A captured job is a few kilobytes; a larger file is not one.
 inline constexpr qint64 MaxDecodeBytes = 16 * 1024 * 1024;
@@ -26,9 +28,15 @@ struct Options {
     QString logPath;
     QString capturePath; // raw bytes of each job; "%1" as for pngPath; empty: none
     int jobs = 0;        // exit after this many connections; 0: serve until stopped
+    bool serial = false; // a pseudo-terminal instead of the TCP port
+    // Flow control on the serial line: XOFF once a job has brought this many
+    // bytes (negative: never), XON after holdMs.
+    qint64 xoffAfter = -1;
+    int holdMs = 1000;
 };
 
-// The virtual printer on 127.0.0.1: one connection at a time, each a job.
+// The virtual printer on 127.0.0.1, or on a pseudo-terminal: one connection
+// (one sender at the terminal) at a time, each a job.
 // Everything it finds is written as a line to stdout (flushed at once, so a
 // test can follow it) and to the log file.
 class Simulator : public QObject {
@@ -40,7 +48,8 @@ public:
     // Loads the state file, opens the log and checks that the folders for
     // receipts and captures can be written. False after reporting why.
     bool prepare();
-    // Starts listening and reports "listening on 127.0.0.1:PORT".
+    // Starts listening and reports "listening on 127.0.0.1:PORT", or
+    // "listening on /dev/pts/N" for the serial line.
     bool listen();
 
     // Runs one job from a file and reports the summary. Returns the exit
@@ -64,7 +73,11 @@ signals:
 
 private:
     void takeNextConnection();
+    void beginJob(QIODevice *from, const QString &who);
+    void takeSerialData();
     void readCurrent();
+    void holdSender();
+    void releaseSender();
     void endCurrent();
     void writeReceipt(Job &job, int number);
     void writeCapture(int number);
@@ -74,9 +87,14 @@ private:
     MemorySwitches mSwitches;
     QFile mLog;
     QTcpServer *const mServer;
-    QPointer<QTcpSocket> mCurrent;
+    SerialLine *mLine = nullptr;
+    QTimer *const mHoldTimer;
+    // A TCP connection or the serial line: whatever the current job came on.
+    QPointer<QIODevice> mCurrent;
     std::unique_ptr<Job> mJob;
     QByteArray mCaptured; // the current job's bytes, kept only when capturing
+    qint64 mJobBytes = 0;
+    qint64 mBytesAtXoff = -1; // -1: not held back in this job
     int mJobNumber = 0;
     bool mFailed = false;
     bool mStdoutFailed = false;

@@ -1,5 +1,5 @@
-// krv520-sim: a virtual KRV520 that listens for raw jobs on 127.0.0.1 or
-// decodes a captured job from a file.
+// krv520-sim: a virtual KRV520 that listens for raw jobs on 127.0.0.1 or on
+// a pseudo-terminal, or decodes a captured job from a file.
 #include "Presets.h"
 #include "Simulator.h"
 #include "TestPage.h"
@@ -116,8 +116,22 @@ int main(int argc, char *argv[]) {
         QStringLiteral("Start with the switches a krv520-cli profile would store, after "
                        "--switches. The option itself writes nothing to --state."),
         QStringLiteral("FILE"));
-    parser.addOptions(
-        {port, state, png, log, capture, jobs, once, decode, testPage, switchList, profile});
+    const QCommandLineOption serial(
+        QStringLiteral("serial"),
+        QStringLiteral("Listen on a pseudo-terminal instead of TCP; its terminal end is "
+                       "reported as \"listening on /dev/pts/N\". A job ends when the sender "
+                       "closes the terminal."));
+    const QCommandLineOption xoffAfter(
+        QStringLiteral("xoff-after"),
+        QStringLiteral("With --serial: send XOFF once a job has brought N bytes, and XON "
+                       "--hold-ms later."),
+        QStringLiteral("N"));
+    const QCommandLineOption holdMs(QStringLiteral("hold-ms"),
+                                    QStringLiteral("How long --xoff-after holds the sender back "
+                                                   "(default 1000)."),
+                                    QStringLiteral("MS"), QStringLiteral("1000"));
+    parser.addOptions({port, serial, xoffAfter, holdMs, state, png, log, capture, jobs, once,
+                       decode, testPage, switchList, profile});
     parser.process(app);
     if (!parser.positionalArguments().isEmpty())
         return usage(QStringLiteral("unexpected argument %1").arg(parser.positionalArguments()[0]));
@@ -137,6 +151,19 @@ int main(int argc, char *argv[]) {
     }
     if (parser.isSet(once))
         options.jobs = 1;
+    options.serial = parser.isSet(serial);
+    if (options.serial && parser.isSet(port))
+        return usage(QStringLiteral("--serial and --port exclude each other"));
+    if ((parser.isSet(xoffAfter) || parser.isSet(holdMs)) && !options.serial)
+        return usage(QStringLiteral("--xoff-after and --hold-ms need --serial"));
+    if (parser.isSet(xoffAfter)) {
+        options.xoffAfter = parser.value(xoffAfter).toLongLong(&ok);
+        if (!ok || options.xoffAfter < 0)
+            return usage(QStringLiteral("--xoff-after needs a number of bytes"));
+    }
+    options.holdMs = parser.value(holdMs).toInt(&ok);
+    if (!ok || options.holdMs < 0)
+        return usage(QStringLiteral("--hold-ms needs a number of milliseconds"));
 
     krv::sim::Simulator simulator(std::move(options));
     if (!simulator.prepare())
