@@ -142,8 +142,8 @@ void TestCliCompletion::completesWords_data() {
                                     << "" << QStringList{"download"} << false;
     QTest::newRow("every command")
         << "krv520-cli " << QStringList{cli, ""} << ""
-        << ""
-        << QStringList{"list", "help", "download", "profile", "test-print", "check", "completion"}
+        << "" << QStringList{"list",       "help",  "download", "profile",
+                             "test-print", "check", "status",   "completion"}
         << false;
     const QStringList connections{"--tcp", "--queue", "--file", "--targets"};
     const struct {
@@ -153,6 +153,7 @@ void TestCliCompletion::completesWords_data() {
         {"download", QStringList{"--set", "--profile", "--dry-run"} + connections},
         {"test-print", QStringList{"--dry-run"} + connections},
         {"check", connections},
+        {"status", connections},
         {"profile", {"--force"}},
         {"list", {}},
         {"help", {}},
@@ -415,6 +416,7 @@ void TestCliCompletion::commandHelpShowsItsOwnOptions_data() {
     QTest::newRow("profile") << "profile" << QStringList{"--force"};
     QTest::newRow("test-print") << "test-print" << QStringList{"--dry-run"} + connections;
     QTest::newRow("check") << "check" << connections;
+    QTest::newRow("status") << "status" << connections;
     QTest::newRow("completion") << "completion" << QStringList{};
 }
 

@@ -16,7 +16,8 @@
 namespace krv::sim {
 
 Simulator::Simulator(Options options, QObject *parent)
-    : QObject(parent), mOptions(std::move(options)), mServer(new QTcpServer(this)) {
+    : QObject(parent), mOptions(std::move(options)), mStatus(mOptions.status),
+      mServer(new QTcpServer(this)) {
     connect(mServer, &QTcpServer::newConnection, this, &Simulator::takeNextConnection);
 }
 
@@ -161,6 +162,7 @@ void Simulator::takeNextConnection() {
     mJob = std::make_unique<Job>(mSwitches, mOptions.statePath,
                                  [this](const QString &line) { report(line); });
     mCaptured.clear();
+    mStatus.reset();
     connect(mCurrent, &QTcpSocket::readyRead, this, &Simulator::readCurrent);
     connect(mCurrent, &QTcpSocket::disconnected, this, &Simulator::endCurrent);
     // Data may have arrived with the connection, and a short job may even be
@@ -176,6 +178,10 @@ void Simulator::readCurrent() {
     const QByteArray bytes = mCurrent->readAll();
     if (!mOptions.capturePath.isEmpty())
         mCaptured += bytes;
+    // Status requests are answered as they arrive, mid-job too.
+    if (const QByteArray reply = mStatus.feed(bytes);
+        !reply.isEmpty() && mCurrent->state() == QAbstractSocket::ConnectedState)
+        mCurrent->write(reply);
     mJob->feed(bytes);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "MemorySwitches.h"
+#include "StatusAnswer.h"
 
 #include <QFile>
 #include <QObject>
@@ -26,6 +27,7 @@ struct Options {
     QString logPath;
     QString capturePath; // raw bytes of each job; "%1" as for pngPath; empty: none
     int jobs = 0;        // exit after this many connections; 0: serve until stopped
+    StatusAnswer::State status = StatusAnswer::State::Ready; // what DLE EOT n is answered
 };
 
 // The virtual printer on 127.0.0.1: one connection at a time, each a job.
@@ -72,6 +74,7 @@ private:
 
     Options mOptions;
     MemorySwitches mSwitches;
+    StatusAnswer mStatus;
     QFile mLog;
     QTcpServer *const mServer;
     QPointer<QTcpSocket> mCurrent;

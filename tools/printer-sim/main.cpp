@@ -116,8 +116,15 @@ int main(int argc, char *argv[]) {
         QStringLiteral("Start with the switches a krv520-cli profile would store, after "
                        "--switches. The option itself writes nothing to --state."),
         QStringLiteral("FILE"));
-    parser.addOptions(
-        {port, state, png, log, capture, jobs, once, decode, testPage, switchList, profile});
+    const QCommandLineOption statusOption(
+        QStringLiteral("status"),
+        QStringLiteral("The printer status the real-time status requests (DLE EOT 1 to 4) are "
+                       "answered with, on every connection and in the middle of a job too: "
+                       "%1 (default ready; silent answers nothing).")
+            .arg(krv::sim::StatusAnswer::names()),
+        QStringLiteral("STATE"), QStringLiteral("ready"));
+    parser.addOptions({port, state, png, log, capture, jobs, once, decode, testPage, switchList,
+                       profile, statusOption});
     parser.process(app);
     if (!parser.positionalArguments().isEmpty())
         return usage(QStringLiteral("unexpected argument %1").arg(parser.positionalArguments()[0]));
@@ -137,6 +144,11 @@ int main(int argc, char *argv[]) {
     }
     if (parser.isSet(once))
         options.jobs = 1;
+    if (const auto chosen = krv::sim::StatusAnswer::parse(parser.value(statusOption)))
+        options.status = *chosen;
+    else
+        return usage(
+            QStringLiteral("--status takes one of %1").arg(krv::sim::StatusAnswer::names()));
 
     krv::sim::Simulator simulator(std::move(options));
     if (!simulator.prepare())
