@@ -146,6 +146,13 @@ QByteArray DescriptorLink::read(const QDeadlineTimer &deadline, bool *ended) {
         const ssize_t n = ::read(mFd, buffer, sizeof buffer);
         if (n > 0)
             return QByteArray(buffer, n);
+        // A printer that ends the connection when asked is a broken
+        // connection, as a reset is; a device that gives nothing back is not.
+        if (n == 0 && mSocket)
+            throw RuntimeError(errors::StatusReadFailed,
+                               QStringLiteral("%1 closed the connection without answering the "
+                                              "status request.")
+                                   .arg(mWhere));
         if (n == 0) {
             *ended = true;
             return {};
@@ -175,9 +182,7 @@ PrinterStatus queryStatus(StatusLink &link, std::chrono::milliseconds bound) {
         return noAnswer(QStringLiteral("more than %1 bytes arrived that were not status answers")
                             .arg(MaxBytesRead));
     };
-    const auto closed = [] {
-        return noAnswer(QStringLiteral("the connection ended without an answer"));
-    };
+    const auto closed = [] { return noAnswer(QStringLiteral("the device gives nothing back")); };
 
     // Whatever was sent before we asked is not an answer.
     for (QByteArray waiting; !(waiting = link.read(now, &ended)).isEmpty();)

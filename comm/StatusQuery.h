@@ -22,8 +22,8 @@ public:
     // first (a printer that takes nothing is not a broken connection).
     [[nodiscard]] virtual bool write(QByteArrayView bytes, const QDeadlineTimer &deadline) = 0;
     // What has arrived, waiting until the deadline for at least one byte:
-    // empty when it passed. `ended` is set when nothing more will come: the
-    // other side has closed, or the device cannot be read.
+    // empty when it passed. `ended` is set when nothing more will come from
+    // a device that cannot be read; a connection the printer closes throws.
     virtual QByteArray read(const QDeadlineTimer &deadline, bool *ended) = 0;
 };
 

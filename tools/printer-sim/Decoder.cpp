@@ -314,8 +314,11 @@ void Decoder::step(unsigned char byte) {
             addEvent(std::move(event));
             return;
         }
-        abandon(Problem::Kind::BadArgument, at,
+        abandon(byte == Esc ? Problem::Kind::CutShort : Problem::Kind::BadArgument, at,
                 QStringLiteral("DLE EOT followed by %1").arg(byteName(byte)));
+        // The printer takes any other byte as the request's number.
+        if (byte != Esc)
+            return;
         break;
     }
     idle(byte);
