@@ -34,6 +34,18 @@ inline constexpr int SpoolerWriteFailed = 1034;
 inline constexpr int SpoolerFinishFailed = 1035; // the spooler refused the finished job
 inline constexpr int SpoolerNoAnswer = 1036;     // connected, but no answer within the bound
 
+// Serial line.
+inline constexpr int SerialMissing = 1050;
+inline constexpr int SerialBusy = 1051; // held by another program
+inline constexpr int SerialNotPermitted = 1052;
+inline constexpr int SerialNotTerminal = 1053;
+inline constexpr int SerialSettingRefused = 1054; // speed, frame or flow control
+inline constexpr int SerialOpenFailed = 1055;
+inline constexpr int SerialWriteFailed = 1056;
+inline constexpr int SerialWriteTimeout = 1057; // flow control held the job back
+inline constexpr int SerialDrainTimeout = 1058; // the output did not leave before the close
+inline constexpr int SerialReadFailed = 1059;
+
 // Stored configuration.
 inline constexpr int ConfigWriteFailed = 1040;
 inline constexpr int ConfigInvalidKey = 1041;

@@ -4,6 +4,7 @@
 #include "FilePort.h"
 #include "OwnFiles.h"
 #include "RuntimeError.h"
+#include "SerialPort.h"
 #include "SpoolerPort.h"
 #include "TcpPort.h"
 
@@ -21,6 +22,7 @@
 
 #include <algorithm>
 #include <array>
+#include <limits>
 #include <optional>
 #include <utility>
 
@@ -30,10 +32,11 @@ namespace {
 
 using Kind = ConnectionSettings::Kind;
 
-constexpr std::array<std::pair<Kind, const char *>, 3> KindNames{{
+constexpr std::array<std::pair<Kind, const char *>, 4> KindNames{{
     {Kind::Spooler, "Spooler"},
     {Kind::Tcp, "Tcp"},
     {Kind::File, "File"},
+    {Kind::Serial, "Serial"},
 }};
 
 const QString KindKey = QStringLiteral("Kind");
@@ -41,6 +44,21 @@ const QString QueueKey = QStringLiteral("Queue");
 const QString HostKey = QStringLiteral("Host");
 const QString PortKey = QStringLiteral("Port");
 const QString PathKey = QStringLiteral("Path");
+const QString SerialDeviceKey = QStringLiteral("SerialDevice");
+const QString SerialSpeedKey = QStringLiteral("SerialSpeed");
+const QString SerialFrameKey = QStringLiteral("SerialFrame");
+const QString SerialFlowKey = QStringLiteral("SerialFlow");
+
+// Digits only, as everywhere a number is typed: toUInt alone would take
+// "+80" for 80.
+std::optional<uint> digitsValue(const QString &text) {
+    const QString digits = text.trimmed();
+    bool ok = !digits.isEmpty() && std::all_of(digits.begin(), digits.end(), [](QChar c) {
+        return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+    });
+    const uint value = ok ? digits.toUInt(&ok) : 0;
+    return ok ? std::optional<uint>(value) : std::nullopt;
+}
 
 // INI values come back as strings, or as a list when the text had commas;
 // values written earlier in this run come back with the type they had. A list
@@ -174,16 +192,21 @@ ConnectionSettings readConnectionSettings(const QString &storePath, const QStrin
     if (QString path; readText(store, group + PathKey, path))
         settings.path = path;
     if (readText(store, group + PortKey, value)) {
-        // Digits only, as everywhere a port is typed: toUInt alone would
-        // take "+80" for 80.
-        const QString digits = value.trimmed();
-        bool ok = !digits.isEmpty() && std::all_of(digits.begin(), digits.end(), [](QChar c) {
-            return c >= QLatin1Char('0') && c <= QLatin1Char('9');
-        });
-        const uint port = ok ? digits.toUInt(&ok) : 0;
-        if (ok && port >= 1 && port <= 65535)
-            settings.port = quint16(port);
+        const std::optional<uint> port = digitsValue(value);
+        if (port && *port >= 1 && *port <= 65535)
+            settings.port = quint16(*port);
     }
+    if (QString device; readText(store, group + SerialDeviceKey, device))
+        settings.serial.device = device;
+    if (readText(store, group + SerialSpeedKey, value)) {
+        const std::optional<uint> speed = digitsValue(value);
+        if (speed && *speed >= 1 && *speed <= uint(std::numeric_limits<qint32>::max()))
+            settings.serial.speed = qint32(*speed);
+    }
+    if (readText(store, group + SerialFrameKey, value))
+        (void)parseFrame(value, settings.serial); // changes nothing when damaged
+    if (readText(store, group + SerialFlowKey, value))
+        settings.serial.flow = parseFlow(value).value_or(settings.serial.flow);
     return settings;
 }
 
@@ -215,6 +238,10 @@ void writeConnectionSettings(const QString &storePath, const QString &key,
             store.setValue(HostKey, settings.host);
             store.setValue(PortKey, int(settings.port));
             store.setValue(PathKey, settings.path);
+            store.setValue(SerialDeviceKey, settings.serial.device);
+            store.setValue(SerialSpeedKey, int(settings.serial.speed));
+            store.setValue(SerialFrameKey, frameText(settings.serial));
+            store.setValue(SerialFlowKey, flowName(settings.serial.flow));
             store.endGroup();
             store.sync();
             if (store.status() != QSettings::NoError)
@@ -236,6 +263,8 @@ std::unique_ptr<PrinterPort> makePort(const ConnectionSettings &settings) {
         return std::make_unique<TcpPort>(settings.host, settings.port);
     case Kind::File:
         return std::make_unique<FilePort>(settings.path);
+    case Kind::Serial:
+        return std::make_unique<SerialPort>(settings.serial);
     case Kind::Spooler:
         break;
     }

@@ -12,14 +12,14 @@ namespace krv::comm {
 class PrinterPort;
 
 struct ConnectionSettings {
-    enum class Kind { Spooler, Tcp, File };
+    enum class Kind { Spooler, Tcp, File, Serial };
     // The spooler works without any address typed in, so it is the first choice.
     Kind kind = Kind::Spooler;
     QString queue; // CUPS destination; empty means the default queue
     QString host;  // TCP host name or address
     quint16 port = 9100;
-    QString path; // file or device node
-    SerialSettings serial;
+    QString path;          // file or device node
+    SerialSettings serial; // for Kind::Serial
     friend bool operator==(const ConnectionSettings &, const ConnectionSettings &) = default;
 };
 

@@ -125,6 +125,8 @@ QString destinationText(const ConnectionSettings &connection) {
         return QStringLiteral("TCP/IP %1 port %2").arg(connection.host).arg(connection.port);
     case ConnectionSettings::Kind::File:
         return QStringLiteral("file %1").arg(connection.path);
+    case ConnectionSettings::Kind::Serial:
+        return QStringLiteral("serial port %1").arg(connection.serial.device);
     case ConnectionSettings::Kind::Spooler:
         break;
     }

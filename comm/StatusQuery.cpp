@@ -2,6 +2,7 @@
 
 #include "CommErrors.h"
 #include "RuntimeError.h"
+#include "SerialPort.h"
 #include "TcpPort.h"
 
 #include <QFile>
@@ -97,6 +98,24 @@ PrinterStatus queryDevice(const QString &path, std::chrono::milliseconds bound) 
     DescriptorLink link(device.fd, path);
     return queryStatus(link, bound);
 }
+
+// The serial port's own reads and writes, which keep its lock and line set-up;
+// a line that flow control holds back fails within the bound.
+class SerialLink : public StatusLink {
+public:
+    explicit SerialLink(SerialPort &port) : mPort(port) {}
+    bool write(QByteArrayView bytes, const QDeadlineTimer &) override {
+        mPort.SendData(bytes.toByteArray());
+        return true;
+    }
+    QByteArray read(const QDeadlineTimer &deadline, bool *) override {
+        return mPort.readAvailable(
+            std::chrono::milliseconds(std::max<qint64>(0, deadline.remainingTime())));
+    }
+
+private:
+    SerialPort &mPort;
+};
 
 } // namespace
 
@@ -240,6 +259,12 @@ PrinterStatus queryPrinterStatus(const ConnectionSettings &target,
         return notAvailable(QStringLiteral("status is not available through the print spooler"));
     case ConnectionSettings::Kind::File:
         return queryDevice(target.path, bound);
+    case ConnectionSettings::Kind::Serial: {
+        SerialPort port(target.serial, SerialPort::Timeouts{bound});
+        port.OpenPort();
+        SerialLink link(port);
+        return queryStatus(link, bound);
+    }
     case ConnectionSettings::Kind::Tcp:
         break;
     }

@@ -145,7 +145,7 @@ void TestCliCompletion::completesWords_data() {
         << "" << QStringList{"list",       "help",  "download", "profile",
                              "test-print", "check", "status",   "completion"}
         << false;
-    const QStringList connections{"--tcp", "--queue", "--file", "--targets"};
+    const QStringList connections{"--tcp", "--queue", "--file", "--serial", "--targets"};
     const struct {
         const char *command;
         QStringList options;
@@ -408,7 +408,7 @@ void TestCliCompletion::zshFunctionAddsWholeWords() {
 void TestCliCompletion::commandHelpShowsItsOwnOptions_data() {
     QTest::addColumn<QString>("command");
     QTest::addColumn<QStringList>("options");
-    const QStringList connections{"--tcp", "--queue", "--file", "--targets"};
+    const QStringList connections{"--tcp", "--queue", "--file", "--serial", "--targets"};
     QTest::newRow("list") << "list" << QStringList{};
     QTest::newRow("help") << "help" << QStringList{};
     QTest::newRow("download") << "download"
@@ -434,7 +434,7 @@ void TestCliCompletion::commandHelpShowsItsOwnOptions() {
              qPrintable(help));
     QVERIFY(help.contains("--help"));
     for (const char *option : {"--set", "--profile", "--dry-run", "--force", "--tcp", "--queue",
-                               "--file", "--targets"}) {
+                               "--file", "--serial", "--targets"}) {
         const bool shown = help.contains(
             QRegularExpression(QStringLiteral("(?<![\\w-])%1(?![\\w-])").arg(option)));
         QVERIFY2(shown == options.contains(option), option);

@@ -184,7 +184,8 @@ void TestCliDoctor::pathFactsOfRealFiles() {
 
     PathFacts facts = gatherPathFacts(file);
     QVERIFY(facts.exists && !facts.isFolder && !facts.isDevice && facts.writable);
-    QVERIFY(checkConnection({krv::comm::ConnectionSettings::Kind::File, {}, {}, 9100, file}).ok());
+    QVERIFY(
+        checkConnection({krv::comm::ConnectionSettings::Kind::File, {}, {}, 9100, file, {}}).ok());
 
     facts = gatherPathFacts(dir.filePath("new.bin"));
     QVERIFY(!facts.exists && facts.folderExists && facts.writable);

@@ -178,7 +178,7 @@ void TestCliSpooler::queueVerdicts() {
     QFETCH(QString, queue);
     QFETCH(QList<Problem>, problems);
     const CheckReport report =
-        checkConnection({krv::comm::ConnectionSettings::Kind::Spooler, queue, {}, 9100, {}});
+        checkConnection({krv::comm::ConnectionSettings::Kind::Spooler, queue, {}, 9100, {}, {}});
     QList<Problem> found;
     for (const Finding &f : report.problems)
         found.append(f.problem);

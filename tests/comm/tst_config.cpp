@@ -31,6 +31,13 @@ ConnectionSettings make(Kind kind, const QString &queue, const QString &host, qu
     return s;
 }
 
+ConnectionSettings withSerial(ConnectionSettings s, const QString &device, qint32 speed,
+                              int dataBits, SerialSettings::Parity parity, int stopBits,
+                              SerialSettings::Flow flow) {
+    s.serial = {device, speed, dataBits, parity, stopBits, flow};
+    return s;
+}
+
 // The defaults, written out rather than taken from a default-constructed value.
 ConnectionSettings defaults() {
     return make(Kind::Spooler, QString(), QString(), 9100, QString());
@@ -44,10 +51,15 @@ bool chattr(const char *flag, const QString &path) {
 
 namespace QTest {
 template <> char *toString(const ConnectionSettings &s) {
-    return qstrdup(qPrintable(QStringLiteral("{%1, queue '%2', host '%3', port %4, path '%5'}")
-                                  .arg(kindName(s.kind), s.queue, s.host)
-                                  .arg(s.port)
-                                  .arg(s.path)));
+    return qstrdup(qPrintable(
+        QStringLiteral("{%1, queue '%2', host '%3', port %4, path '%5', serial '%6' "
+                       "%7 %8 %9}")
+            .arg(kindName(s.kind), s.queue, s.host)
+            .arg(s.port)
+            .arg(s.path, s.serial.device)
+            .arg(s.serial.speed)
+            .arg(int(s.serial.dataBits) * 100 + int(s.serial.parity) * 10 + s.serial.stopBits)
+            .arg(int(s.serial.flow))));
 }
 } // namespace QTest
 
@@ -84,6 +96,16 @@ private slots:
         QTest::newRow("file with commas, spaces, quotes and umlauts")
             << make(Kind::File, QString(), QString(), 9100,
                     QStringLiteral("/tmp/a, b \"c\" = [d] ; \u00e4\u00f6.prn"));
+        using P = SerialSettings::Parity;
+        using F = SerialSettings::Flow;
+        const ConnectionSettings serial = make(Kind::Serial, QString(), QString(), 9100, QString());
+        QTest::newRow("serial, every field away from its default")
+            << withSerial(serial, QStringLiteral("/dev/ttyUSB0"), 38400, 7, P::Even, 2, F::RtsCts);
+        QTest::newRow("serial, path with colons and commas, odd parity, xon/xoff")
+            << withSerial(serial, QStringLiteral("/dev/serial/by-path/pci-0000:00:14.0-usb-0:2,1"),
+                          115200, 8, P::Odd, 1, F::XonXoff);
+        QTest::newRow("serial, a speed outside the usual list")
+            << withSerial(serial, QStringLiteral("/dev/rfcomm0"), 250000, 8, P::None, 2, F::None);
         QTest::newRow("values that look like other kinds")
             << make(Kind::File, QStringLiteral("1234"), QStringLiteral("true"), 9100,
                     QStringLiteral("@Variant(\\0\\0)"));
@@ -144,9 +166,35 @@ private slots:
         QTest::newRow("port not a number")
             << head + "Port=ninety\nPath=/dev/usb/lp0\nKind=File\n"
             << make(Kind::File, QString(), QString(), 9100, QStringLiteral("/dev/usb/lp0"));
-        QTest::newRow("unknown kind")
+        QTest::newRow("serial kind, written before this version knew it")
             << head + "Kind=Serial\nQueue=KRV\nPort=9102\n"
+            << make(Kind::Serial, QStringLiteral("KRV"), QString(), 9102, QString());
+        QTest::newRow("unknown kind")
+            << head + "Kind=Parallel\nQueue=KRV\nPort=9102\n"
             << make(Kind::Spooler, QStringLiteral("KRV"), QString(), 9102, QString());
+        QTest::newRow("written before serial lines existed")
+            << head + "Kind=Tcp\nQueue=q\nHost=10.1.2.3\nPort=9101\nPath=/dev/usb/lp1\n"
+            << make(Kind::Tcp, QStringLiteral("q"), QStringLiteral("10.1.2.3"), 9101,
+                    QStringLiteral("/dev/usb/lp1"));
+        using P = SerialSettings::Parity;
+        using F = SerialSettings::Flow;
+        const ConnectionSettings serial = make(Kind::Serial, QString(), QString(), 9100, QString());
+        const QByteArray line = head + "Kind=Serial\nSerialDevice=/dev/ttyS1\n";
+        QTest::newRow("serial speed not a number")
+            << line + "SerialSpeed=fast\nSerialFrame=7E1\nSerialFlow=rtscts\n"
+            << withSerial(serial, QStringLiteral("/dev/ttyS1"), 9600, 7, P::Even, 1, F::RtsCts);
+        QTest::newRow("serial speed with a sign")
+            << line + "SerialSpeed=+4800\nSerialFlow=xonxoff\n"
+            << withSerial(serial, QStringLiteral("/dev/ttyS1"), 9600, 8, P::None, 1, F::XonXoff);
+        QTest::newRow("serial speed zero")
+            << line + "SerialSpeed=0\nSerialFrame=8O2\n"
+            << withSerial(serial, QStringLiteral("/dev/ttyS1"), 9600, 8, P::Odd, 2, F::None);
+        QTest::newRow("serial frame damaged")
+            << line + "SerialSpeed=19200\nSerialFrame=9X3\nSerialFlow=rtscts\n"
+            << withSerial(serial, QStringLiteral("/dev/ttyS1"), 19200, 8, P::None, 1, F::RtsCts);
+        QTest::newRow("serial flow unknown")
+            << line + "SerialSpeed=2400\nSerialFrame=7O1\nSerialFlow=sometimes\n"
+            << withSerial(serial, QStringLiteral("/dev/ttyS1"), 2400, 7, P::Odd, 1, F::None);
         QTest::newRow("list where a name belongs")
             << head + "Kind=Tcp\nHost=a, b\nPort=9103\n"
             << make(Kind::Tcp, QString(), QString(), 9103, QString());

@@ -182,22 +182,31 @@ private slots:
             std::unique_ptr<PrinterPort> port;
             switch (i % 4) {
             case 0:
-                port = makePort({ConnectionSettings::Kind::File, {}, {}, 9100, good});
+                port = makePort({ConnectionSettings::Kind::File, {}, {}, 9100, good, {}});
                 break;
             case 1:
-                port = makePort(
-                    {ConnectionSettings::Kind::File, {}, {}, 9100, QStringLiteral("/dev/full")});
+                port = makePort({ConnectionSettings::Kind::File,
+                                 {},
+                                 {},
+                                 9100,
+                                 QStringLiteral("/dev/full"),
+                                 {}});
                 break;
             case 2:
                 port = makePort({ConnectionSettings::Kind::Tcp,
                                  {},
                                  QStringLiteral("127.0.0.1"),
                                  peer.port(),
+                                 {},
                                  {}});
                 break;
             default:
-                port = makePort(
-                    {ConnectionSettings::Kind::Tcp, {}, QStringLiteral("127.0.0.1"), closed, {}});
+                port = makePort({ConnectionSettings::Kind::Tcp,
+                                 {},
+                                 QStringLiteral("127.0.0.1"),
+                                 closed,
+                                 {},
+                                 {}});
             }
             return sendError(*port, data).number() == 0;
         };

@@ -113,6 +113,7 @@ private slots:
     void decodesEachRow();
     void neverReadyByMistake_data() { addRows(std::begin(Mistakes), std::end(Mistakes)); }
     void neverReadyByMistake();
+    void deviceAnswersThroughPseudoTerminal_data();
     void deviceAnswersThroughPseudoTerminal();
     void otherKindsOfTarget_data();
     void otherKindsOfTarget();
@@ -174,9 +175,16 @@ void TestStatus::neverReadyByMistake() {
     }
 }
 
-// A device node that reads and writes: the terminal end of a pseudo-terminal
-// (raw), with the answers coming from its master end.
+// A device node that reads and writes, and a serial line: the terminal end
+// of a pseudo-terminal (raw), with the answers coming from its master end.
+void TestStatus::deviceAnswersThroughPseudoTerminal_data() {
+    QTest::addColumn<bool>("serial");
+    QTest::newRow("device node") << false;
+    QTest::newRow("serial line") << true;
+}
+
 void TestStatus::deviceAnswersThroughPseudoTerminal() {
+    QFETCH(bool, serial);
     int master = -1, terminal = -1;
     char name[64];
     termios raw{};
@@ -199,7 +207,12 @@ void TestStatus::deviceAnswersThroughPseudoTerminal() {
                     (void)!::write(master, &cover[pending[2] - 1], 1);
         }
     });
-    const auto status = krv::comm::queryPrinterStatus(fileTarget(name), Bound);
+    ConnectionSettings target = fileTarget(name);
+    if (serial) {
+        target.kind = ConnectionSettings::Kind::Serial;
+        target.serial.device = name;
+    }
+    const auto status = krv::comm::queryPrinterStatus(target, Bound);
     stop = true;
     printer.join();
     ::close(terminal);

@@ -4,6 +4,7 @@
 #include "Commands.h"
 #include "Quote.h"
 #include "RuntimeError.h"
+#include "SerialTarget.h"
 #include "Targets.h"
 
 #include <QCommandLineParser>
@@ -104,6 +105,10 @@ void applyOption(Command &command, const QString &name, const QString &value) {
         source.connection.path = value;
         if (source.connection.path.isEmpty())
             usageError(QStringLiteral("--file needs a path."));
+        command.targets.push_back(source);
+    } else if (name == QLatin1String("serial")) {
+        TargetSource source;
+        source.connection = parseSerialTarget(value);
         command.targets.push_back(source);
     } else if (name == QLatin1String("targets")) {
         TargetSource source;
@@ -278,8 +283,17 @@ Connection (download, test-print, check, status):
                              A device is written as it is; a regular file is
                              replaced only when complete, never when it is
                              read-only; a FIFO, socket or folder is refused.
+  --serial DEVICE[:SPEED[,FRAME[,FLOW]]]
+                             A printer on a serial line (RS-232, USB serial
+                             adapter, Bluetooth /dev/rfcomm0), e.g.
+                             /dev/ttyUSB0:38400,8N1,rtscts. SPEED in baud
+                             (default 9600), FRAME data bits 7 or 8, parity
+                             N, E or O, stop bits 1 or 2 (default 8N1), FLOW
+                             none, rtscts or xonxoff (default none). A device
+                             path containing ':' is given with its speed.
   --targets FILE             Connections from a file, one a line:
-                             "tcp HOST[:PORT]", "queue NAME" or "file PATH";
+                             "tcp HOST[:PORT]", "queue NAME", "file PATH" or
+                             "serial DEVICE[:SPEED[,FRAME[,FLOW]]]";
                              lines starting with # are comments. A regular
                              UTF-8 file of at most 1 MiB.
   Connection options may be repeated and mixed; the job goes to each printer

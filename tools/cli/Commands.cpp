@@ -78,8 +78,14 @@ constexpr OptionInfo Options[] = {
      "replaced only when complete, never when it is read-only; a FIFO, socket or folder is "
      "refused.",
      Senders},
+    {"serial", "DEVICE[:SPEED[,FRAME[,FLOW]]]", ValueKind::File,
+     "A printer on a serial line, e.g. /dev/ttyUSB0:38400,8N1,rtscts. SPEED in baud (default "
+     "9600), FRAME data bits 7 or 8, parity N, E or O, stop bits 1 or 2 (default 8N1), FLOW none, "
+     "rtscts or xonxoff (default none). A device path containing ':' is given with its speed.",
+     Senders},
     {"targets", "FILE", ValueKind::File,
-     "Connections from a file, one a line: \"tcp HOST[:PORT]\", \"queue NAME\" or \"file PATH\"; "
+     "Connections from a file, one a line: \"tcp HOST[:PORT]\", \"queue NAME\", \"file PATH\" or "
+     "\"serial DEVICE[:SPEED[,FRAME[,FLOW]]]\"; "
      "# starts a comment. A regular UTF-8 file of at most 1 MiB.",
      Senders},
 };
@@ -155,9 +161,10 @@ QString commandHelpText(const CommandInfo &command) {
     }
     addOption(QStringLiteral("-h, --help"), QStringLiteral("This text."));
     if (connections)
-        text += QStringLiteral("\nCONNECTION is any of --tcp, --queue, --file and --targets, "
-                               "repeated and mixed;\nwithout one, the connection saved by the "
-                               "window program is used.\n");
+        text +=
+            QStringLiteral("\nCONNECTION is any of --tcp, --queue, --file, --serial and --targets, "
+                           "repeated and mixed;\nwithout one, the connection saved by the "
+                           "window program is used.\n");
     text += QStringLiteral("\nExample:\n  %1\n").arg(QLatin1String(command.example));
     return text;
 }

@@ -4,6 +4,7 @@
 #include "RuntimeError.h"
 #include "SpoolerPort.h"
 #include "StatusQuery.h"
+#include "Targets.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -69,6 +70,22 @@ QString option(const cups_dest_t *dest, const char *name) {
     return QString::fromUtf8(cupsGetOption(name, dest->num_options, dest->options));
 }
 
+// A device or serial line that passed its checks: open it again and ask.
+void askStatus(CheckReport &report, const comm::ConnectionSettings &target,
+               const CheckOptions &options) {
+    try {
+        reportStatus(report, comm::queryPrinterStatus(target, options.statusBound));
+    } catch (const RuntimeError &e) {
+        report.problems.push_back(
+            {Problem::StatusFailed,
+             QStringLiteral("Asking %1 for the printer's status failed: error %2: %3")
+                 .arg(describeTarget(target))
+                 .arg(e.number())
+                 .arg(e.description()),
+             QStringLiteral("Check the printer's cable and that it is switched on.")});
+    }
+}
+
 } // namespace
 
 bool CheckReport::has(Problem problem) const {
@@ -85,19 +102,14 @@ CheckReport checkConnection(const comm::ConnectionSettings &target, const CheckO
         CheckReport report = diagnosePath(target.path, facts);
         // Only a device a send would reach is asked; a regular file cannot
         // answer, and saying so is all there is.
-        if (report.ok() && facts.exists && (facts.isDevice || !facts.isOther)) {
-            try {
-                reportStatus(report, comm::queryPrinterStatus(target, options.statusBound));
-            } catch (const RuntimeError &e) {
-                report.problems.push_back(
-                    {Problem::StatusFailed,
-                     QStringLiteral("Asking %1 for the printer's status failed: error %2: %3")
-                         .arg(target.path)
-                         .arg(e.number())
-                         .arg(e.description()),
-                     QStringLiteral("Check the printer's cable and that it is switched on.")});
-            }
-        }
+        if (report.ok() && facts.exists && (facts.isDevice || !facts.isOther))
+            askStatus(report, target, options);
+        return report;
+    }
+    case Kind::Serial: {
+        CheckReport report = checkSerial(target.serial);
+        if (report.ok())
+            askStatus(report, target, options);
         return report;
     }
     case Kind::Spooler:

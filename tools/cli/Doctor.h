@@ -32,6 +32,11 @@ enum class Problem {
     QueueNotRaw,
     NotFileOrDevice,   // a FIFO, socket or the like
     DeviceRefusesData, // the kernel's full device
+    SerialMissing,
+    SerialNotTerminal,
+    SerialBusy, // held by another program
+    SerialRefusesSettings,
+    SerialOpenFailed,
     // What the printer's status says, once the connection opens.
     StatusFailed, // the connection failed while asking
     CoverOpen,
@@ -66,6 +71,9 @@ struct CheckOptions {
 // only asked about its state.
 [[nodiscard]] CheckReport checkConnection(const comm::ConnectionSettings &target,
                                           const CheckOptions &options = {});
+
+// Opens the line and closes it again without sending anything.
+[[nodiscard]] CheckReport checkSerial(const comm::SerialSettings &serial);
 
 [[nodiscard]] CheckReport checkTcp(const QString &host, quint16 port,
                                    const CheckOptions &options = {});

@@ -4,6 +4,7 @@
 #include "OwnFiles.h"
 #include "Quote.h"
 #include "RuntimeError.h"
+#include "SerialTarget.h"
 
 #include <QRegularExpression>
 #include <QStringDecoder>
@@ -95,10 +96,17 @@ std::vector<comm::ConnectionSettings> parseTargets(const QString &text, const QS
         } else if (kind.compare(QLatin1String("file"), Qt::CaseInsensitive) == 0) {
             target.kind = Kind::File;
             target.path = value;
+        } else if (kind.compare(QLatin1String("serial"), Qt::CaseInsensitive) == 0) {
+            try {
+                target = parseSerialTarget(value);
+            } catch (const RuntimeError &e) {
+                throw RuntimeError(errors::TargetsSyntax,
+                                   where + QStringLiteral(": ") + e.description());
+            }
         } else {
             throw RuntimeError(errors::TargetsSyntax,
                                QStringLiteral("%1: %2 is not a kind of connection; use tcp, "
-                                              "queue or file.")
+                                              "queue, file or serial.")
                                    .arg(where, quoted(kind)));
         }
         targets.push_back(target);
@@ -136,6 +144,11 @@ QString describeTarget(const comm::ConnectionSettings &target) {
                    : QStringLiteral("tcp %1:%2").arg(target.host).arg(target.port);
     case Kind::File:
         return QStringLiteral("file %1").arg(target.path);
+    case Kind::Serial:
+        return QStringLiteral("serial %1:%2,%3,%4")
+            .arg(target.serial.device)
+            .arg(target.serial.speed)
+            .arg(comm::frameText(target.serial), comm::flowName(target.serial.flow));
     case Kind::Spooler:
         break;
     }

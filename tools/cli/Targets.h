@@ -12,14 +12,16 @@ namespace krv::cli {
 // IPv6 address (more than one colon) is a host without a port.
 [[nodiscard]] comm::ConnectionSettings parseTcpTarget(const QString &text);
 
-// A targets file: one connection a line, "tcp HOST[:PORT]", "queue NAME" or
-// "file PATH"; blank lines and lines starting with "#" are ignored.
+// A targets file: one connection a line, "tcp HOST[:PORT]", "queue NAME",
+// "file PATH" or "serial DEVICE[:SPEED[,FRAME[,FLOW]]]"; blank lines and lines starting with "#"
+// are ignored.
 [[nodiscard]] std::vector<comm::ConnectionSettings> parseTargets(const QString &text,
                                                                  const QString &fileName);
 [[nodiscard]] std::vector<comm::ConnectionSettings> readTargetsFile(const QString &path);
 
 // How result lines name a connection: "tcp HOST:PORT", "queue NAME",
-// "queue (default)", "file PATH".
+// "queue (default)", "file PATH", "serial DEVICE:SPEED,FRAME,FLOW" (the
+// form a targets file takes).
 [[nodiscard]] QString describeTarget(const comm::ConnectionSettings &target);
 
 } // namespace krv::cli

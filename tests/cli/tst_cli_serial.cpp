@@ -1,0 +1,186 @@
+// The serial connection of krv520-cli: the --serial form, a real send and
+// the doctor, against pseudo-terminals.
+#include "CliErrors.h"
+#include "ConnectionSettings.h"
+#include "PtyPeer.h"
+#include "RuntimeError.h"
+#include "SerialPort.h"
+#include "SerialTarget.h"
+#include "Targets.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/stat.h>
+
+using namespace krv;
+using namespace std::chrono_literals;
+using krv::test::Pty;
+
+namespace {
+
+// Exit code and output of the program, or of `prefix` (setpriv and a copy of
+// the program) when given.
+std::pair<int, QString> runCli(const QStringList &arguments, const QString &configHome = {},
+                               const QStringList &prefix = {}) {
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    if (!configHome.isEmpty())
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
+    process.setProcessEnvironment(environment);
+    const QStringList all =
+        (prefix.isEmpty() ? QStringList{QStringLiteral(KRV_CLI_PATH)} : prefix) + arguments;
+    process.start(all.first(), all.mid(1));
+    if (!process.waitForFinished(30000))
+        process.kill();
+    process.waitForFinished(5000);
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            QString::fromLocal8Bit(process.readAll())};
+}
+
+} // namespace
+
+class TestCliSerial : public QObject {
+    Q_OBJECT
+
+private slots:
+    void serialFormParses_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("described"); // describeTarget, or what the error must name
+        const char *byPath = "/dev/serial/by-path/pci-0000:00:14.0-usb-0:2:1.0-port0";
+        const struct {
+            const char *row, *text, *described;
+        } rows[] = {
+            {"device alone", "/dev/ttyUSB0", "serial /dev/ttyUSB0:9600,8N1,none"},
+            {"every part", "/dev/ttyUSB0:38400,8N1,rtscts", "serial /dev/ttyUSB0:38400,8N1,rtscts"},
+            {"any case, seven bits", "/dev/ttyS1:1200,7e2,XonXoff",
+             "serial /dev/ttyS1:1200,7E2,xonxoff"},
+            {"speed only", "/dev/rfcomm0:115200", "serial /dev/rfcomm0:115200,8N1,none"},
+            {"colons of a by-path name", byPath, nullptr},
+            {"path ending in :NAME, with a speed", "/dev/odd:name:4800",
+             "serial /dev/odd:name:4800,8N1,none"},
+            {"speed not a number", "/dev/ttyUSB0:fast", "\"fast\""},
+            {"speed with a sign", "/dev/ttyUSB0:+9600", "\"+9600\""},
+            {"speed zero", "/dev/ttyUSB0:0,8N1", "\"0\""},
+            {"frame", "/dev/ttyUSB0:9600,9N1", "\"9N1\""},
+            {"flow", "/dev/ttyUSB0:9600,8N1,dtrdsr", "\"dtrdsr\""},
+            {"too many parts", "/dev/ttyUSB0:9600,8N1,none,x", "\"9600,8N1,none,x\""},
+            {"no device", ":9600", "device is missing"},
+        };
+        for (const auto &r : rows)
+            QTest::newRow(r.row) << r.text
+                                 << (r.described ? QString(r.described)
+                                                 : "serial " + QString(byPath) + ":9600,8N1,none");
+    }
+    void serialFormParses() {
+        QFETCH(QString, text);
+        QFETCH(QString, described);
+        const bool valid = described.startsWith(QLatin1String("serial "));
+        try {
+            const comm::ConnectionSettings target = cli::parseSerialTarget(text);
+            QVERIFY2(valid, "accepted");
+            QCOMPARE(cli::describeTarget(target), described);
+            // The description is the targets file's line for the same connection.
+            const auto listed = cli::parseTargets(described, QStringLiteral("t"));
+            QVERIFY(listed.size() == 1 && listed.front() == target);
+        } catch (const RuntimeError &e) {
+            QVERIFY2(!valid, qPrintable(e.description()));
+            QCOMPARE(e.number(), cli::errors::BadArgument);
+            QVERIFY2(e.description().contains(described), qPrintable(e.description()));
+        }
+    }
+
+    // The same job through the serial line as into a file, control codes and
+    // bytes above 127 included, with flow control on.
+    void testPageArrivesAsInAFile() {
+        const Pty pty;
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("page.bin"));
+        QCOMPARE(runCli({QStringLiteral("test-print"), QStringLiteral("--file"), file}).first, 0);
+        QFile written(file);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        const QByteArray expected = written.readAll();
+        QVERIFY(expected.contains('\x1b') && expected.contains('\xff'));
+        const auto [code, output] =
+            runCli({QStringLiteral("test-print"), QStringLiteral("--serial"),
+                    pty.path() + QStringLiteral(":115200,8N1,xonxoff")});
+        QCOMPARE(output, QStringLiteral("ok\tserial %1:115200,8N1,xonxoff\tsent %2 bytes\n")
+                             .arg(pty.path())
+                             .arg(expected.size()));
+        QCOMPARE(code, 0);
+        QCOMPARE(pty.read(expected.size() + 1, 2s), expected);
+    }
+
+    void doctorAndSend_data() {
+        QTest::addColumn<QString>("situation");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QStringList>("said"); // each must appear in the output
+        QTest::newRow("free port")
+            << "free" << 0 << QStringList{"is a serial port", "No other program holds it"};
+        QTest::newRow("stored serial connection") << "stored" << 0 << QStringList{"holds it"};
+        QTest::newRow("missing") << "missing" << 2 << QStringList{"does not exist", "ls /dev/tty"};
+        QTest::newRow("held by another program")
+            << "held" << 2 << QStringList{"in use by another program", "fix: \"fuser -v"};
+        // As nobody, a send to a node of the terminal, mode 0660 in the group dialout.
+        QTest::newRow("send to a group the user is not in")
+            << "group" << 2 << QStringList{"group dialout", "sudo usermod -aG dialout $USER"};
+    }
+    void doctorAndSend() {
+        QFETCH(QString, situation);
+        QFETCH(int, exitCode);
+        QFETCH(QStringList, said);
+        const Pty pty;
+        QTemporaryDir dir;
+        QString device = pty.path();
+        QString configHome;
+        QStringList prefix;
+        comm::SerialPort holder(comm::SerialSettings{pty.path()});
+        if (situation == QLatin1String("missing")) {
+            device = dir.filePath(QStringLiteral("ttyUSB9"));
+        } else if (situation == QLatin1String("held")) {
+            holder.OpenPort();
+        } else if (situation == QLatin1String("stored")) {
+            configHome = dir.path();
+            comm::ConnectionSettings stored;
+            stored.kind = comm::ConnectionSettings::Kind::Serial;
+            stored.serial.device = device;
+            comm::writeConnectionSettings(
+                dir.filePath(QStringLiteral("vela/krv520-connection.conf")),
+                QStringLiteral("KRV520Config"), stored);
+        } else if (situation == QLatin1String("group")) {
+            if (::geteuid() != 0)
+                QSKIP("needs root to make a device node and act as nobody");
+            // The program, copied where nobody may run it, beside the node.
+            QVERIFY(::chmod(QFile::encodeName(dir.path()).constData(), 0755) == 0);
+            const QString program = dir.filePath(QStringLiteral("krv520-cli"));
+            QVERIFY(QFile::copy(QStringLiteral(KRV_CLI_PATH), program));
+            struct stat st {};
+            QVERIFY(::fstat(pty.slave(), &st) == 0);
+            device = dir.filePath(QStringLiteral("ttyS7"));
+            const QByteArray node = QFile::encodeName(device);
+            QVERIFY(::mknod(node.constData(), S_IFCHR | 0660, st.st_rdev) == 0);
+            QVERIFY(::chown(node.constData(), 0, 20) == 0 && ::chmod(node.constData(), 0660) == 0);
+            prefix = QStringList{QStringLiteral("setpriv"), QStringLiteral("--reuid=nobody"),
+                                 QStringLiteral("--regid=nogroup"),
+                                 QStringLiteral("--clear-groups"), program};
+        }
+        QStringList arguments{prefix.isEmpty() ? QStringLiteral("check")
+                                               : QStringLiteral("test-print")};
+        if (configHome.isEmpty())
+            arguments << QStringLiteral("--serial") << device;
+        const auto [code, output] = runCli(arguments, configHome, prefix);
+        QVERIFY2(code == exitCode, qPrintable(output));
+        for (const QString &words : said)
+            QVERIFY2(output.contains(words), qPrintable(output));
+        QVERIFY2(output.contains(device), qPrintable(output));
+        // The doctor sends nothing a printer prints: once the line passes, the
+        // first status request, which nobody answers here.
+        QCOMPARE(pty.read(4, 100ms),
+                 exitCode == 0 && prefix.isEmpty() ? QByteArray("\x10\x04\x01") : QByteArray());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCliSerial)
+#include "tst_cli_serial.moc"

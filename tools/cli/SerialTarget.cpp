@@ -1,0 +1,69 @@
+#include "SerialTarget.h"
+
+#include "CliErrors.h"
+#include "Quote.h"
+#include "RuntimeError.h"
+
+#include <QStringList>
+
+#include <limits>
+
+namespace krv::cli {
+
+namespace {
+
+[[noreturn]] void bad(const QString &text, const QString &why) {
+    throw RuntimeError(errors::BadArgument,
+                       QStringLiteral("%1: %2 (the form is DEVICE[:SPEED[,FRAME[,FLOW]]], e.g. "
+                                      "/dev/ttyUSB0:38400,8N1,rtscts).")
+                           .arg(quoted(text), why));
+}
+
+// Digits only, as for a port: a sign or blank a number parser would skip is
+// a typing mistake.
+qint32 speedValue(const QString &text, const QString &whole) {
+    qint64 speed = 0;
+    bool ok = !text.isEmpty() && text.size() <= 10;
+    for (const QChar c : text) {
+        ok = ok && c >= u'0' && c <= u'9';
+        speed = speed * 10 + (c.unicode() - u'0');
+    }
+    if (!ok || speed < 1 || speed > std::numeric_limits<qint32>::max())
+        bad(whole,
+            QStringLiteral("the speed %1 is not a number of baud such as 9600").arg(quoted(text)));
+    return qint32(speed);
+}
+
+} // namespace
+
+comm::ConnectionSettings parseSerialTarget(const QString &text) {
+    comm::ConnectionSettings target;
+    target.kind = comm::ConnectionSettings::Kind::Serial;
+    QString device = text.trimmed();
+    const qsizetype colon = device.lastIndexOf(QLatin1Char(':'));
+    const QString tail = colon < 0 ? QString() : device.mid(colon + 1);
+    if (colon >= 0 && !tail.contains(QLatin1Char('/')) && !tail.contains(QLatin1Char('.'))) {
+        device.truncate(colon);
+        const QStringList parts = tail.split(QLatin1Char(','));
+        if (parts.size() > 3)
+            bad(text, QStringLiteral("%1 has more than SPEED,FRAME,FLOW").arg(quoted(tail)));
+        target.serial.speed = speedValue(parts[0], text);
+        if (parts.size() > 1 && !comm::parseFrame(parts[1], target.serial))
+            bad(text, QStringLiteral("the frame %1 is not data bits 7 or 8, parity N, E or O "
+                                     "and stop bits 1 or 2, such as 8N1")
+                          .arg(quoted(parts[1])));
+        if (parts.size() > 2) {
+            const auto flow = comm::parseFlow(parts[2]);
+            if (!flow)
+                bad(text, QStringLiteral("the flow control %1 is not none, rtscts or xonxoff")
+                              .arg(quoted(parts[2])));
+            target.serial.flow = *flow;
+        }
+    }
+    if (device.isEmpty())
+        bad(text, QStringLiteral("the device is missing"));
+    target.serial.device = device;
+    return target;
+}
+
+} // namespace krv::cli
