@@ -9,6 +9,7 @@ packages=(
     libgtest-dev libbenchmark-dev
     libcups2-dev cups cups-client
     xvfb xauth xdotool x11-utils imagemagick openbox iproute2 socat
+    python3
     ansible-core
     fonts-dejavu-core fonts-liberation2
     fish zsh
