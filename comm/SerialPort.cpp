@@ -6,7 +6,6 @@
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QLockFile>
 #include <QSerialPort>
 
 #include <fcntl.h>
@@ -256,17 +255,20 @@ void SerialPort::OpenPort() {
     if (!mPort->setFlowControl(flow))
         throw refuse(QStringLiteral("the flow control %1").arg(flowName(mSettings.flow)));
     // Opened for writing only, QSerialPort leaves the receiver off; the
-    // printer's XOFF and its answers need it.
+    // printer's XOFF and its answers need it. With XON/XOFF it also lets any
+    // byte from the printer end an XOFF, and a printer that reports its
+    // status unasked would then be sent data it cannot take: only XON does.
     termios line{};
     if (::tcgetattr(mFd, &line) == 0) {
         line.c_cflag |= CREAD;
+        line.c_iflag &= ~tcflag_t(IXANY);
         if (::tcsetattr(mFd, TCSANOW, &line) == 0)
             return;
     }
     const int error = errno;
     closeDevice(true);
     throw RuntimeError(errors::SerialOpenFailed,
-                       QStringLiteral("Could not switch on the receiver of the serial device %1: "
+                       QStringLiteral("Could not set up the receiver of the serial device %1: "
                                       "%2.")
                            .arg(device, systemReason(error)));
 }
@@ -341,7 +343,17 @@ void SerialPort::ClosePort() {
             stall.setRemainingTime(mTimeouts.write);
         queued = now;
     }
+    // The system's queue is empty; the adapter's own buffer is sent within a
+    // few characters' time, which tcdrain waits for, before QSerialPort's
+    // close puts the line back as it found it (another speed, say).
+    if (queued == 0 && !mAborted)
+        ::tcdrain(mFd);
     closeDevice(queued > 0);
+    if (queued > 0 && mAborted)
+        throw RuntimeError(errors::SerialWriteFailed,
+                           QStringLiteral("The send to %1 was cancelled: %2 bytes had not left.")
+                               .arg(mSettings.device)
+                               .arg(queued));
     if (queued > 0)
         throw RuntimeError(errors::SerialDrainTimeout,
                            QStringLiteral("The printer on %1 stopped taking data before the end "

@@ -35,6 +35,15 @@ public:
     [[nodiscard]] const QString &path() const { return mPath; }
     [[nodiscard]] int slave() const { return mSlave; }
     void send(char c) const { QCOMPARE(::write(mMaster, &c, 1), ssize_t(1)); }
+    // Sends XOFF and returns once the terminal end has acted on it, which the
+    // kernel does in its own time: a byte sent after it has come through.
+    void hold() const {
+        QCOMPARE(::write(mMaster, "\x13m", 2), ssize_t(2));
+        pollfd pfd{mSlave, POLLIN, 0};
+        QVERIFY(::poll(&pfd, 1, 5000) == 1);
+        char marker = 0;
+        QVERIFY(::read(mSlave, &marker, 1) == 1 && marker == 'm');
+    }
     // What has arrived within `wait`, stopping early once `count` bytes are in.
     [[nodiscard]] QByteArray read(qsizetype count, std::chrono::milliseconds wait) const {
         QByteArray got;

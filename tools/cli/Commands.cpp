@@ -161,10 +161,10 @@ QString commandHelpText(const CommandInfo &command) {
     }
     addOption(QStringLiteral("-h, --help"), QStringLiteral("This text."));
     if (connections)
-        text +=
-            QStringLiteral("\nCONNECTION is any of --tcp, --queue, --file, --serial and --targets, "
-                           "repeated and mixed;\nwithout one, the connection saved by the "
-                           "window program is used.\n");
+        text += QStringLiteral(
+            "\nCONNECTION is any of --tcp, --queue, --file, --serial and --targets,\n"
+            "repeated and mixed; without one, the connection saved by the window\n"
+            "program is used.\n");
     text += QStringLiteral("\nExample:\n  %1\n").arg(QLatin1String(command.example));
     return text;
 }
