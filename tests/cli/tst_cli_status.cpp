@@ -7,6 +7,9 @@
 #include <QTcpServer>
 #include <QTest>
 
+#include <sys/prctl.h>
+
+#include <csignal>
 #include <memory>
 
 namespace {
@@ -57,6 +60,8 @@ private:
 void TestCliStatus::initTestCase() {
     for (const QString &state : States) {
         auto sim = std::make_unique<QProcess>();
+        // Gone with the test, even when it crashes.
+        sim->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
         sim->start(KRV_SIM_PROGRAM, {"--port", "0", "--status", state});
         QVERIFY(sim->waitForReadyRead(20000));
         static const QRegularExpression where(R"(^listening on 127\.0\.0\.1:(\d+)$)");

@@ -15,12 +15,14 @@
 
 #include <poll.h>
 #include <pty.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <csignal>
 #include <thread>
 
 using krv::comm::ConnectionSettings;
@@ -132,6 +134,8 @@ void TestStatus::initTestCase() {
     for (const Row &r : Mistakes)
         specs << spec(r.mode, r.answers);
     specs.removeDuplicates();
+    // Gone with the test, even when it crashes.
+    mPeers.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
     mPeers.start("python3", QStringList{KRV_STATUS_PEER} + specs);
     for (const QString &s : specs) {
         while (!mPeers.canReadLine())
