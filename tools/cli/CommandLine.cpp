@@ -250,9 +250,8 @@ Commands:
   test-print [CONNECTION] [--dry-run]
                              Prints the test page.
   check [CONNECTION]         Tries the connection without sending anything
-                             the printer acts on, and says what is wrong and
-                             how to fix it, the printer's status
-                             included.
+                             the printer prints, and says what is wrong and
+                             how to fix it, the printer's status included.
   status [CONNECTION]        Asks each printer whether it is ready: one
                              line per printer, the exit status below.
   completion bash|fish|zsh   Prints the script that lets the shell complete

@@ -31,8 +31,9 @@ constexpr CommandInfo Commands[] = {
     {"test-print", Action::TestPrint, "[CONNECTION ...]", "Prints the test page.",
      "krv520-cli test-print --queue KRV520"},
     {"check", Action::Check, "[CONNECTION ...]",
-     "Tries each connection without sending anything the printer acts on, and says what is "
-     "wrong and how to fix it.",
+     "Tries each connection without sending anything the printer prints, asks the printer for "
+     "its status where the connection can carry an answer, and says what is wrong and how to "
+     "fix it.",
      "krv520-cli check --file /dev/usb/lp0"},
     {"status", Action::Status, "[CONNECTION ...]",
      "Asks each printer for its real-time status (DLE EOT 1 to 4, within 1 s) and prints one "
