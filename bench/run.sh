@@ -3,15 +3,15 @@
 # targets. A missed target is reported, not failed: only a program that does
 # not work makes this script fail.
 #   bench/run.sh [BUILD_DIR]          (default: build)
-# RUNS (start-up runs per program, default 30) and SEND_RUNS (default 200)
-# change the run counts. The table is also written to BUILD_DIR/bench/results.txt.
+# RUNS (start-up runs per program, default 30), SEND_RUNS (default 200) and
+# STATUS_RUNS (default 200) change the run counts. The table is also written to BUILD_DIR/bench/results.txt.
 set -euo pipefail
 
 build=${1:-build}
 bin=$build/bench
 runs=${RUNS:-30}
 send_runs=${SEND_RUNS:-200}
-for program in krv520-config-bench-startup bare-window bare-window-text bare-window-libs krv-bench-launch krv-bench-micro krv-bench-send krv-bench-responsive; do
+for program in krv520-config-bench-startup bare-window bare-window-text bare-window-libs krv-bench-launch krv-bench-micro krv-bench-send krv-bench-responsive krv-bench-status; do
     [[ -x "$bin/$program" ]] || { echo "$bin/$program is missing: build first" >&2; exit 1; }
 done
 silent_peer=$build/tests/e2e/silent_peer
@@ -117,6 +117,26 @@ fleet_runs=${FLEET_RUNS:-5}
 [[ -x "$cli" ]] || { echo "$cli is missing: build first" >&2; exit 1; }
 echo "fleet: 100 slow printers against one, $fleet_runs runs each, alternating..." >&2
 "$(dirname "$0")/fleet/measure.sh" "$cli" "$fleet_runs" >"$work/fleet.txt"
+# What asking for the status adds to a check of a ready printer: the virtual
+# printer where it is built, else the benchmark's own stand-in.
+status_runs=${STATUS_RUNS:-200}
+echo "printer status: $status_runs checks and status queries on 127.0.0.1..." >&2
+status_port=()
+if [[ -x "$sim" ]]; then
+    "$sim" --port 0 --status ready >"$work/sim-status.txt" 2>&1 &
+    sim_pid=$!
+    for _ in $(seq 100); do grep -q 'listening on' "$work/sim-status.txt" && break; sleep 0.05; done
+    port=$(sed -n 's/.*listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$work/sim-status.txt" | head -n1)
+    [[ -n "$port" ]] || { kill "$sim_pid" 2>/dev/null; cat "$work/sim-status.txt" >&2; exit 1; }
+    status_port=(--port "$port")
+fi
+"$bin/krv-bench-status" "${status_port[@]}" --runs "$status_runs" >"$work/status.txt" 2>"$work/status.log" ||
+    { [[ -n "${status_port[*]}" ]] && kill "$sim_pid" 2>/dev/null; cat "$work/status.log" >&2; exit 1; }
+if [[ -n "${status_port[*]}" ]]; then
+    kill "$sim_pid" 2>/dev/null || true
+    wait "$sim_pid" 2>/dev/null || true
+fi
+status_peer=$([[ -n "${status_port[*]}" ]] && echo "krv520-sim" || echo "stand-in")
 
 # field FILE LINE_START KEY: the value of KEY=... on the line that starts so.
 field() {
@@ -200,6 +220,10 @@ spread() { # NAME: "q1-q3 ms, min-max ms" of a start-up program
     fleet_ratio=$(ratio "$fleet_all_s" "$fleet_one")
     printf '%-34s %-44s %-10s %s\n' "100 printers at once (1 s each)" \
         "$fleet_ratio x one ($fleet_all_s vs $fleet_one s median)" "< 2.5 x" "$(verdict "$fleet_ratio" 2.5 "<")"
+    query_ms=$(awk -v u="$(field "$work/status.txt" "result status" query_us_median)" 'BEGIN { printf "%.3f", u / 1000 }')
+    check_ms=$(awk -v u="$(field "$work/status.txt" "result status" check_us_median)" 'BEGIN { printf "%.3f", u / 1000 }')
+    printf '%-34s %-44s %-10s %s\n' "Status query added to a check" \
+        "$query_ms ms median (check $check_ms ms, $status_peer)" "<= 5 ms" "$(verdict "$query_ms" 5 "<=")"
     printf '\nStart-up spread over %s runs each: product %s; bare %s.\n' "$runs" "$(spread product)" "$(spread bare)"
     printf 'Peak memory range: product %s-%s KiB, bare %s-%s KiB.\n' \
         "$(field "$work/startup.txt" "result product" rss_kb_min)" "$(field "$work/startup.txt" "result product" rss_kb_max)" \
@@ -221,6 +245,10 @@ spread() { # NAME: "q1-q3 ms, min-max ms" of a start-up program
     printf 'Cancel: the window has the outcome %s ms after cancel() (median), %s ms at most.\n' \
         "$(field "$work/responsive.txt" "result cancel" reported_ms_median)" \
         "$(field "$work/responsive.txt" "result cancel" reported_ms_max)"
+    printf 'Status: %s checks of a ready printer (%s); the four requests and answers alone %s us median, IQR %s-%s us, p90 %s us, max %s us.\n' \
+        "$status_runs" "$status_peer" "$(field "$work/status.txt" "result status" query_us_median)" \
+        "$(field "$work/status.txt" "result status" query_us_q1)" "$(field "$work/status.txt" "result status" query_us_q3)" \
+        "$(field "$work/status.txt" "result status" query_us_p90)" "$(field "$work/status.txt" "result status" query_us_max)"
     if [[ -s "$work/send-sim.txt" ]]; then
         printf 'Send to the virtual printer (krv520-sim), %s downloads: handler start to the printer confirming %s us median, p90 %s us.\n' \
             "$sim_runs" "$(field "$work/send-sim.txt" "result send-printer" handler_us_median)" \

@@ -51,4 +51,9 @@ inline constexpr int ConfigWriteFailed = 1040;
 inline constexpr int ConfigInvalidKey = 1041;
 inline constexpr int ConfigReadFailed = 1042; // a store that is there but cannot be read
 
+// Asking for the printer's status.
+inline constexpr int StatusWriteFailed = 1060; // the requests could not be sent
+inline constexpr int StatusReadFailed = 1061;  // the connection failed while reading
+inline constexpr int StatusOpenFailed = 1062;  // the device could not be opened
+
 } // namespace krv::comm::errors

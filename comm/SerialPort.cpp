@@ -376,20 +376,20 @@ QByteArray SerialPort::readAvailable(std::chrono::milliseconds wait) {
             got.append(buffer, n);
             continue;
         }
-        if (n == 0) // the other end hung up
-            return got;
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
             throw RuntimeError(errors::SerialReadFailed,
                                QStringLiteral("Could not read from the serial device %1: %2.")
                                    .arg(mSettings.device, systemReason(errno)));
-        // Nothing more now: done once something came, else wait for a first byte.
+        // Nothing more now: done once something came, else wait for a first
+        // byte. A raw line without a minimum count reads 0 when nothing is
+        // there, so 0 is no hang-up; poll() tells that apart.
         if (!got.isEmpty() || mAborted || deadline.hasExpired())
             return got;
         pollfd pfd[2]{{mFd, POLLIN, 0}, {mWake, POLLIN, 0}};
         const int ready = ::poll(pfd, mWake >= 0 ? 2 : 1, int(deadline.remainingTime()));
-        if (ready == 0)
+        if (ready == 0 || ((pfd[0].revents & (POLLHUP | POLLERR)) && !(pfd[0].revents & POLLIN)))
             return got;
     }
 }

@@ -30,6 +30,9 @@ public:
     void SendData(const QByteArray &data) override;
     void ClosePort() override;
     void abort() override { mAbort.abort(); }
+    // The open connection's socket (non-blocking), for reading the printer's
+    // answers; -1 when closed. It stays the port's.
+    [[nodiscard]] int descriptor() const { return mFd; }
 
 private:
     [[nodiscard]] QString where() const;

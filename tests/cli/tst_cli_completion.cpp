@@ -142,8 +142,8 @@ void TestCliCompletion::completesWords_data() {
                                     << "" << QStringList{"download"} << false;
     QTest::newRow("every command")
         << "krv520-cli " << QStringList{cli, ""} << ""
-        << ""
-        << QStringList{"list", "help", "download", "profile", "test-print", "check", "completion"}
+        << "" << QStringList{"list",       "help",  "download", "profile",
+                             "test-print", "check", "status",   "completion"}
         << false;
     const QStringList connections{"--tcp", "--queue", "--file", "--serial", "--targets"};
     const QStringList fleet{"--jobs", "--retry", "--retry-wait", "--json"};
@@ -154,6 +154,7 @@ void TestCliCompletion::completesWords_data() {
         {"download", QStringList{"--set", "--profile", "--dry-run"} + fleet + connections},
         {"test-print", QStringList{"--dry-run"} + fleet + connections},
         {"check", connections},
+        {"status", connections},
         {"profile", {"--force"}},
         {"list", {}},
         {"help", {}},
@@ -418,6 +419,7 @@ void TestCliCompletion::commandHelpShowsItsOwnOptions_data() {
     QTest::newRow("profile") << "profile" << QStringList{"--force"};
     QTest::newRow("test-print") << "test-print" << QStringList{"--dry-run"} + fleet + connections;
     QTest::newRow("check") << "check" << connections;
+    QTest::newRow("status") << "status" << connections;
     QTest::newRow("completion") << "completion" << QStringList{};
 }
 

@@ -161,8 +161,8 @@ void TestCliProgram::helpDocumentsEveryCommandAndExitCode() {
     const Run r = run({"--help"});
     QCOMPARE(r.exitCode, 0);
     for (const char *word : {"list", "help SETTING", "download", "profile", "test-print", "check",
-                             "--set", "--profile", "--dry-run", "--tcp", "--queue", "--file",
-                             "--targets", "--force", "KRV520Config", "Exit status:"})
+                             "status", "--set", "--profile", "--dry-run", "--tcp", "--queue",
+                             "--file", "--targets", "--force", "KRV520Config", "Exit status:"})
         QVERIFY2(r.out.contains(QLatin1String(word)), word);
     QVERIFY(r.out.contains(QRegularExpression("\\n  0  ")));
     QVERIFY(r.out.contains(QRegularExpression("\\n  1  usage")));
@@ -328,8 +328,10 @@ void TestCliProgram::checkReportsRefusedAndGood() {
     QCOMPARE(r.exitCode, 2);
     QVERIFY(r.out.contains("refused"));
     QVERIFY(r.out.endsWith("result: problem\n"));
+    // Nothing it would print: this printer does not answer the first status
+    // request, so that request is all it gets.
     for (const QByteArray &job : printer.jobs)
-        QCOMPARE(job, QByteArray());
+        QCOMPARE(job, QByteArray("\x10\x04\x01"));
 }
 
 void TestCliProgram::listShowsEveryEntry() {

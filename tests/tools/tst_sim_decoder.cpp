@@ -241,6 +241,16 @@ void TestSimDecoder::malformed_data() {
         << QByteArray("\x1bi1") << QStringList{"dropped@3/0"} << QStringList{};
     QTest::newRow("dropped after ESC")
         << QByteArray("ab\x1b") << QStringList{"dropped@3/2"} << QStringList{"0 text \"ab\""};
+    QTest::newRow("status request inside a batch")
+        << framed("#+20020") + "\x10\x04\x04" + store << QStringList{}
+        << QStringList{"0 switch command #+20020", "11 DLE EOT 4 (status request)",
+                       "14 switch command #W00000"};
+    QTest::newRow("DLE not followed by EOT")
+        << QByteArray("\x10Xok") << QStringList{"command@1/0"} << QStringList{"1 text \"Xok\""};
+    QTest::newRow("status request 5") << QByteArray("\x10\x04\x05ok") << QStringList{"argument@2/0"}
+                                      << QStringList{"3 text \"ok\""};
+    QTest::newRow("dropped after DLE EOT")
+        << QByteArray("\x10\x04") << QStringList{"dropped@2/0"} << QStringList{};
     QTest::newRow("several in a row")
         << QByteArray("\x01\x1bq", 3) + framed("#+1001") + framed("#+10010")
         << QStringList{"stray@0/0", "command@2/1", "cut@11/3"}

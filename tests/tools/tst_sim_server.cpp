@@ -174,6 +174,7 @@ class TestSimServer : public QObject {
 private slots:
     void init();
     void servesBatchAndStoresSwitches();
+    void answersStatusMidJob();
     void droppedConnectionIsReportedAndServingGoesOn_data();
     void droppedConnectionIsReportedAndServingGoesOn();
     void servesOneConnectionAtATime();
@@ -215,6 +216,27 @@ void TestSimServer::servesBatchAndStoresSwitches() {
     QFile log(mDir->filePath("log"));
     QVERIFY(log.open(QIODevice::ReadOnly));
     QVERIFY(log.readAll().contains("Print Speed: Low (50mm/s) (switch 2 0000 -> 0020)\n"));
+}
+
+// A request split across writes, in the middle of a batch: answered at
+// once, while the connection is open, and the batch is still stored whole.
+void TestSimServer::answersStatusMidJob() {
+    Simulator sim(mDir->path());
+    QVERIFY(sim.start({"--status", "near-end"}));
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, sim.port());
+    QVERIFY(socket.waitForConnected(WaitMs));
+    socket.write(WorkedBatch.left(22) + "\x10");
+    QVERIFY(socket.waitForBytesWritten(WaitMs));
+    QTest::qWait(50); // so that the two halves arrive apart
+    socket.write("\x04\x04" + WorkedBatch.mid(22));
+    QVERIFY(socket.waitForBytesWritten(WaitMs));
+    QVERIFY(socket.bytesAvailable() > 0 || socket.waitForReadyRead(WaitMs));
+    // Request 4, paper sensors: fixed bits 0x12 and both near-end bits 0x0C.
+    QCOMPARE(socket.readAll(), QByteArray("\x1e"));
+    socket.disconnectFromHost();
+    QVERIFY(sim.waitFor("0022: DLE EOT 4 (status request)"));
+    QVERIFY(sim.waitFor("job 1: 47 bytes, 4 switch command(s), 0 problem(s)"));
 }
 
 void TestSimServer::droppedConnectionIsReportedAndServingGoesOn_data() {

@@ -288,8 +288,10 @@ Commands:
   test-print [FLEET] [CONNECTION] [--dry-run]
                              Prints the test page.
   check [CONNECTION]         Tries the connection without sending anything
-                             the printer acts on, and says what is wrong and
-                             how to fix it.
+                             the printer prints, and says what is wrong and
+                             how to fix it, the printer's status included.
+  status [CONNECTION]        Asks each printer whether it is ready: one
+                             line per printer, the exit status below.
   completion bash|fish|zsh   Prints the script that lets the shell complete
                              the commands, options, settings, entries,
                              queues and file names.
@@ -331,7 +333,7 @@ Many printers (download, test-print):
                              then one with type "summary", ok, failed,
                              total, ms.
 
-Connection (download, test-print, check):
+Connection (download, test-print, check, status):
   --tcp HOST[:PORT]          A network printer; the port defaults to 9100.
                              Write an IPv6 address with a port as [ADDR]:PORT.
   --queue NAME               A print spooler (CUPS) queue; it should be raw.
@@ -374,6 +376,13 @@ Exit status:
   2  connection or I/O failure on at least one printer, a file that could
      not be read or written, or output that could not be written (check: a
      problem was found)
+  status: 0 ready, 2 connection or I/O failure, 3 paper near its end
+  (otherwise ready), 4 paper end, 5 cover open, 6 offline or an error for
+  another reason, 7 no status answer (or none possible: spooler, file); with
+  several printers the highest wins. Its lines:
+      WORD<TAB>CONNECTION<TAB>DETAIL
+  WORD being ready, near-end, paper-end, cover-open, not-ready, no-answer,
+  unavailable or failed.
 
 Examples:
   krv520-cli list
@@ -384,6 +393,7 @@ Examples:
   krv520-cli download --profile shop.profile --targets printers.txt
   krv520-cli download --profile shop.profile --dry-run
   krv520-cli check --queue KRV520
+  krv520-cli status --targets printers.txt
 )usage");
 }
 

@@ -19,6 +19,7 @@ enum class Action {
     Profile,
     TestPrint,
     Check,
+    Status,
     Completion, // completion SHELL: the shell's completion script
     Complete,   // the script asking for the words that complete a command line
 };

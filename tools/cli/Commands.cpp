@@ -8,7 +8,8 @@ constexpr unsigned bit(Action action) {
     return 1u << unsigned(action);
 }
 
-constexpr unsigned Senders = bit(Action::Download) | bit(Action::TestPrint) | bit(Action::Check);
+constexpr unsigned Senders =
+    bit(Action::Download) | bit(Action::TestPrint) | bit(Action::Check) | bit(Action::Status);
 // Commands that serve many printers at once.
 constexpr unsigned FleetSenders = bit(Action::Download) | bit(Action::TestPrint);
 
@@ -32,9 +33,19 @@ constexpr CommandInfo Commands[] = {
     {"test-print", Action::TestPrint, "[CONNECTION ...]", "Prints the test page.",
      "krv520-cli test-print --queue KRV520"},
     {"check", Action::Check, "[CONNECTION ...]",
-     "Tries each connection without sending anything the printer acts on, and says what is "
-     "wrong and how to fix it.",
+     "Tries each connection without sending anything the printer prints, asks the printer for "
+     "its status where the connection can carry an answer, and says what is wrong and how to "
+     "fix it.",
      "krv520-cli check --file /dev/usb/lp0"},
+    {"status", Action::Status, "[CONNECTION ...]",
+     "Asks each printer for its real-time status (DLE EOT 1 to 4, within 1 s) and prints one "
+     "line per printer: ready, near-end, paper-end, cover-open, not-ready, no-answer (the "
+     "printer did not answer, e.g. in a mode without real-time status, or a one-way link), "
+     "unavailable (a spooler queue or a regular file cannot carry an answer) or failed. Exit "
+     "status: 0 ready, 2 connection or I/O failure, 3 paper near its end (otherwise ready), 4 "
+     "paper end, 5 cover open, 6 offline or an error for another reason, 7 no status answer or "
+     "unavailable; with several printers the highest wins.",
+     "krv520-cli status --tcp 192.168.1.50"},
     {"completion", Action::Completion, "bash|fish|zsh",
      "Prints the script that lets the shell complete krv520-cli's commands, options, settings, "
      "entries, queues and file names. The installed copies are found by bash-completion, fish "

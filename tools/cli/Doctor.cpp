@@ -3,6 +3,8 @@
 #include "OwnFiles.h"
 #include "RuntimeError.h"
 #include "SpoolerPort.h"
+#include "StatusQuery.h"
+#include "Targets.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -68,6 +70,22 @@ QString option(const cups_dest_t *dest, const char *name) {
     return QString::fromUtf8(cupsGetOption(name, dest->num_options, dest->options));
 }
 
+// A device or serial line that passed its checks: open it again and ask.
+void askStatus(CheckReport &report, const comm::ConnectionSettings &target,
+               const CheckOptions &options) {
+    try {
+        reportStatus(report, comm::queryPrinterStatus(target, options.statusBound));
+    } catch (const RuntimeError &e) {
+        report.problems.push_back(
+            {Problem::StatusFailed,
+             QStringLiteral("Asking %1 for the printer's status failed: error %2: %3")
+                 .arg(describeTarget(target))
+                 .arg(e.number())
+                 .arg(e.description()),
+             QStringLiteral("Check the printer's cable and that it is switched on.")});
+    }
+}
+
 } // namespace
 
 bool CheckReport::has(Problem problem) const {
@@ -79,14 +97,95 @@ CheckReport checkConnection(const comm::ConnectionSettings &target, const CheckO
     switch (target.kind) {
     case Kind::Tcp:
         return checkTcp(target.host, target.port, options);
-    case Kind::File:
-        return diagnosePath(target.path, gatherPathFacts(target.path));
-    case Kind::Serial:
-        return checkSerial(target.serial);
+    case Kind::File: {
+        const PathFacts facts = gatherPathFacts(target.path);
+        CheckReport report = diagnosePath(target.path, facts);
+        // Only a device a send would reach is asked; a regular file cannot
+        // answer, and saying so is all there is.
+        if (report.ok() && facts.exists && (facts.isDevice || !facts.isOther))
+            askStatus(report, target, options);
+        return report;
+    }
+    case Kind::Serial: {
+        CheckReport report = checkSerial(target.serial);
+        if (report.ok())
+            askStatus(report, target, options);
+        return report;
+    }
     case Kind::Spooler:
         break;
     }
-    return diagnoseQueue(gatherQueueFacts(target.queue));
+    CheckReport report = diagnoseQueue(gatherQueueFacts(target.queue));
+    if (report.ok())
+        reportStatus(report, comm::queryPrinterStatus(target, options.statusBound));
+    return report;
+}
+
+void reportStatus(CheckReport &report, const comm::PrinterStatus &status) {
+    using C = comm::PrinterStatus::Condition;
+    switch (status.outcome) {
+    case comm::PrinterStatus::Outcome::NotAvailable:
+        report.notes.append(
+            QStringLiteral("The printer's status cannot be asked here: %1.").arg(status.detail));
+        return;
+    case comm::PrinterStatus::Outcome::NoAnswer:
+        report.notes.append(
+            QStringLiteral("The printer gave no status answer (%1). A printer in a command mode "
+                           "without real-time status, or a link that carries data one way only, "
+                           "does not answer; this says nothing against printing.")
+                .arg(status.detail));
+        return;
+    case comm::PrinterStatus::Outcome::Answered:
+        break;
+    }
+    if (status.ready()) {
+        report.passed.append(QStringLiteral("The printer reports that it is ready."));
+        return;
+    }
+    const auto add = [&](Problem problem, const QString &what, const QString &fix) {
+        report.problems.push_back({problem, what, fix});
+    };
+    if (status.has(C::CoverOpen))
+        add(Problem::CoverOpen, QStringLiteral("The printer reports its cover open."),
+            QStringLiteral("Close the cover, pressing it down until it clicks."));
+    if (status.has(C::PaperEnd) || status.has(C::PaperOutStop))
+        add(Problem::PaperOut,
+            QStringLiteral("The printer reports that the paper has run out%1.")
+                .arg(status.has(C::PaperOutStop) ? QStringLiteral("; it has stopped printing")
+                                                 : QString()),
+            QStringLiteral("Load paper: a new roll, then close the cover."));
+    if (status.has(C::FedByButton))
+        add(Problem::PrinterOffline,
+            QStringLiteral("The printer is feeding paper with its feed button."),
+            QStringLiteral("Release the feed button."));
+    if (status.has(C::AutoCutterError))
+        add(Problem::PrinterError, QStringLiteral("The printer reports an auto-cutter error."),
+            QStringLiteral("Open the cover, remove any paper jammed at the cutter and close the "
+                           "cover; if the error stays, switch the printer off and on."));
+    if (status.has(C::UnrecoverableError))
+        add(Problem::PrinterError, QStringLiteral("The printer reports an unrecoverable error."),
+            QStringLiteral("Switch the printer off and on; if the error comes back, the printer "
+                           "needs service."));
+    if (status.has(C::AutoRecoverableError))
+        add(Problem::PrinterError,
+            QStringLiteral("The printer reports an auto-recoverable error (such as a print head "
+                           "too hot)."),
+            QStringLiteral("Wait: the printer carries on by itself once the cause has passed."));
+    constexpr unsigned Errors =
+        C::AutoCutterError | C::UnrecoverableError | C::AutoRecoverableError;
+    if (status.has(C::ErrorOccurred) && (status.conditions & Errors) == 0)
+        add(Problem::PrinterError, QStringLiteral("The printer reports an error."),
+            QStringLiteral("Look at the printer's error light and switch it off and on; if the "
+                           "error stays, the printer needs service."));
+    // An open cover, the end of the paper, the feed button or an error take
+    // the printer offline too; only an offline state without them is told.
+    if (report.problems.empty() && status.has(C::Offline))
+        add(Problem::PrinterOffline, QStringLiteral("The printer reports that it is offline."),
+            QStringLiteral("Check the printer's panel: put it online, or switch it off and on."));
+    if (status.has(C::PaperNearEnd) && !status.has(C::PaperEnd))
+        report.notes.append(QStringLiteral("The paper is near its end: have a new roll ready."));
+    else if (report.problems.empty())
+        report.passed.append(QStringLiteral("The printer reports that it is ready."));
 }
 
 CheckReport checkTcp(const QString &host, quint16 port, const CheckOptions &options) {
@@ -155,15 +254,30 @@ CheckReport checkTcp(const QString &host, quint16 port, const CheckOptions &opti
         }
         return report;
     }
-    // Closing without writing: the printer sees a connection with no job.
+    report.passed.append(
+        QStringLiteral("%1 accepts connections on port %2.").arg(address.toString()).arg(port));
+    // On the same connection, before Qt reads from it: the printer sees the
+    // status requests and nothing it would print.
+    try {
+        comm::DescriptorLink link(int(socket.socketDescriptor()),
+                                  QStringLiteral("%1 port %2").arg(address.toString()).arg(port));
+        reportStatus(report, comm::queryStatus(link, options.statusBound));
+    } catch (const RuntimeError &e) {
+        report.problems.push_back(
+            {Problem::StatusFailed,
+             QStringLiteral("The connection to %1 port %2 failed while asking for the printer's "
+                            "status: error %3: %4")
+                 .arg(address.toString())
+                 .arg(port)
+                 .arg(e.number())
+                 .arg(e.description()),
+             QStringLiteral("Check that no other computer or program holds the printer's "
+                            "connection, and the network between here and the printer.")});
+    }
     socket.disconnectFromHost();
     if (socket.state() != QAbstractSocket::UnconnectedState)
         socket.waitForDisconnected(1000);
     socket.abort();
-    report.passed.append(QStringLiteral("%1 accepts connections on port %2 (closed again without "
-                                        "sending anything).")
-                             .arg(address.toString())
-                             .arg(port));
     return report;
 }
 
@@ -430,6 +544,8 @@ QString formatReport(const CheckReport &report) {
         text += QStringLiteral("  ok: %1\n").arg(line);
     for (const Finding &f : report.problems)
         text += QStringLiteral("  problem: %1\n  fix: %2\n").arg(f.what, f.fix);
+    for (const QString &line : report.notes)
+        text += QStringLiteral("  note: %1\n").arg(line);
     return text;
 }
 

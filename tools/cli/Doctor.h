@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ConnectionSettings.h"
+#include "StatusQuery.h"
 
 #include <QString>
 #include <QStringList>
@@ -36,6 +37,12 @@ enum class Problem {
     SerialBusy, // held by another program
     SerialRefusesSettings,
     SerialOpenFailed,
+    // What the printer's status says, once the connection opens.
+    StatusFailed, // the connection failed while asking
+    CoverOpen,
+    PaperOut,       // paper end, or printing stopped for lack of paper
+    PrinterOffline, // offline for a reason the printer does not give, or feeding
+    PrinterError,   // auto-cutter, unrecoverable, auto-recoverable or other error
 };
 
 struct Finding {
@@ -47,17 +54,21 @@ struct Finding {
 struct CheckReport {
     QStringList passed; // each step that went well, in order
     std::vector<Finding> problems;
+    // Facts that are no fault: no status answer, paper near its end.
+    QStringList notes;
     [[nodiscard]] bool ok() const { return problems.empty(); }
     [[nodiscard]] bool has(Problem problem) const;
 };
 
 struct CheckOptions {
     std::chrono::milliseconds connectTimeout{5000};
+    std::chrono::milliseconds statusBound = comm::DefaultStatusBound;
 };
 
-// Tries the connection without sending anything the printer would act on:
-// TCP connects and closes without writing, a file or device is only looked
-// at, a queue is only asked about its state.
+// Tries the connection without sending anything the printer would print:
+// TCP connects, asks for the printer's status and closes; a file is only
+// looked at, and a device that passes is asked for its status; a queue is
+// only asked about its state.
 [[nodiscard]] CheckReport checkConnection(const comm::ConnectionSettings &target,
                                           const CheckOptions &options = {});
 
@@ -108,7 +119,11 @@ struct QueueFacts {
 [[nodiscard]] QueueFacts gatherQueueFacts(const QString &queue);
 [[nodiscard]] CheckReport diagnoseQueue(const QueueFacts &facts);
 
-// The report as plain lines: "ok: ...", "problem: ...", "fix: ...".
+// Adds what the printer's status says: ready, a problem with its fix for
+// each condition, or a note (no answer, paper near its end).
+void reportStatus(CheckReport &report, const comm::PrinterStatus &status);
+
+// The report as plain lines: "ok: ...", "problem: ...", "fix: ...", "note: ...".
 [[nodiscard]] QString formatReport(const CheckReport &report);
 
 } // namespace krv::cli

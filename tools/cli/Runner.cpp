@@ -14,6 +14,7 @@
 #include "RtfReader.h"
 #include "RuntimeError.h"
 #include "SettingsBatch.h"
+#include "StatusCommand.h"
 #include "Targets.h"
 #include "TestPage.h"
 
@@ -165,6 +166,8 @@ int dispatch(const Command &command, QTextStream &out, QTextStream &err) {
     }
     case Action::Check:
         return check(command, out);
+    case Action::Status:
+        return runStatus(resolveTargets(command.targets), out);
     case Action::Completion:
         out << completionScript(command.shell);
         return ExitOk;

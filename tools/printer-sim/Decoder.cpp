@@ -11,6 +11,8 @@ constexpr unsigned char Gs = 0x1D;
 constexpr unsigned char Lf = 0x0A;
 constexpr unsigned char Cr = 0x0D;
 constexpr unsigned char Nul = 0x00;
+constexpr unsigned char Dle = 0x10;
+constexpr unsigned char Eot = 0x04;
 
 constexpr int TokenSize = 7;
 // Text is handed out in runs of at most this many bytes, so that one event
@@ -118,6 +120,8 @@ QString Event::describe() const {
         return QStringLiteral("CR");
     case Kind::LineFeed:
         return QStringLiteral("LF");
+    case Kind::StatusRequest:
+        return QStringLiteral("DLE EOT %1 (status request)").arg(request);
     }
     return {};
 }
@@ -295,6 +299,27 @@ void Decoder::step(unsigned char byte) {
                     .arg(QLatin1Char(mState == State::SizeArgs ? 'i' : 'd'))
                     .arg(byteName(byte)));
         break;
+    case State::StatusEot:
+        if (byte == Eot) {
+            mState = State::StatusArg;
+            return;
+        }
+        abandon(Problem::Kind::UnknownCommand, at, QStringLiteral("DLE %1").arg(byteName(byte)));
+        break;
+    case State::StatusArg:
+        if (byte >= 1 && byte <= 4) {
+            Event event;
+            event.kind = Event::Kind::StatusRequest;
+            event.request = byte;
+            addEvent(std::move(event));
+            return;
+        }
+        abandon(byte == Esc ? Problem::Kind::CutShort : Problem::Kind::BadArgument, at,
+                QStringLiteral("DLE EOT followed by %1").arg(byteName(byte)));
+        // The printer takes any other byte as the request's number.
+        if (byte != Esc)
+            return;
+        break;
     }
     idle(byte);
 }
@@ -316,6 +341,9 @@ void Decoder::idle(unsigned char byte) {
     switch (byte) {
     case Esc:
         mState = State::Escape;
+        return;
+    case Dle:
+        mState = State::StatusEot;
         return;
     case Cr:
         event.kind = Event::Kind::Return;

@@ -13,15 +13,16 @@ namespace krv::sim {
 // job.
 struct Event {
     enum class Kind {
-        Switch,   // ESC GS "#" op switch mask LF NUL
-        Text,     // a run of printable bytes (32-255)
-        Reset,    // ESC "@"
-        Size,     // ESC "i" wd hd: character width and height multipliers
-        BoldOn,   // ESC "E"
-        BoldOff,  // ESC "F"
-        Feed,     // ESC "d" n: print the line and feed n lines
-        Return,   // CR
-        LineFeed, // LF
+        Switch,        // ESC GS "#" op switch mask LF NUL
+        Text,          // a run of printable bytes (32-255)
+        Reset,         // ESC "@"
+        Size,          // ESC "i" wd hd: character width and height multipliers
+        BoldOn,        // ESC "E"
+        BoldOff,       // ESC "F"
+        Feed,          // ESC "d" n: print the line and feed n lines
+        Return,        // CR
+        LineFeed,      // LF
+        StatusRequest, // DLE EOT n: real-time status request n (1-4); prints nothing
     };
 
     Kind kind = Kind::Text;
@@ -32,6 +33,7 @@ struct Event {
     QByteArray text;           // Text
     int width = 1, height = 1; // Size: multipliers, 1-10
     int lines = 0;             // Feed: 0-9
+    int request = 0;           // StatusRequest: 1-4
 
     [[nodiscard]] QString describe() const;
     friend bool operator==(const Event &, const Event &) = default;
@@ -49,8 +51,8 @@ struct Problem {
         UnknownSwitch,    // the switch is not a hexadecimal digit
         LowercaseHex,     // a hexadecimal digit written in lowercase
         BadToken,         // a token not starting with "#", or a mask digit that is not hex
-        UnknownCommand,   // ESC followed by a byte that starts no command
-        BadArgument,      // ESC "i" or ESC "d" followed by something other than digits
+        UnknownCommand,   // ESC or DLE followed by a byte that starts no command
+        BadArgument,      // ESC "i" or ESC "d" not followed by digits, DLE EOT not by 1-4
         StrayByte,        // a control byte outside any command
         Dropped,          // the job ended in the middle of a command
     };
@@ -94,6 +96,8 @@ private:
         SkipNul, // after a token cut short by LF: its NUL still belongs to it
         SizeArgs,
         FeedArg,
+        StatusEot, // after DLE
+        StatusArg, // after DLE EOT
     };
 
     void step(unsigned char byte);

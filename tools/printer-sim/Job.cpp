@@ -57,6 +57,9 @@ void Job::drain() {
 void Job::handle(const Event &event) {
     mSink(
         QStringLiteral("%1: %2").arg(event.offset, 4, 10, QLatin1Char('0')).arg(event.describe()));
+    // Answered by the connection as the bytes arrive; nothing to print.
+    if (event.kind == Event::Kind::StatusRequest)
+        return;
     if (event.kind != Event::Kind::Switch) {
         // What cannot be drawn as the switches ask is said once, when the
         // job starts printing.

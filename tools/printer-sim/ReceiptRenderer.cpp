@@ -131,6 +131,7 @@ void ReceiptRenderer::apply(const Event &event) {
         printLine();
         break;
     case Event::Kind::Switch:
+    case Event::Kind::StatusRequest:
         break;
     }
 }

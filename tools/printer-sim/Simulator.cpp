@@ -18,8 +18,8 @@
 namespace krv::sim {
 
 Simulator::Simulator(Options options, QObject *parent)
-    : QObject(parent), mOptions(std::move(options)), mServer(new QTcpServer(this)),
-      mHoldTimer(new QTimer(this)) {
+    : QObject(parent), mOptions(std::move(options)), mStatus(mOptions.status),
+      mServer(new QTcpServer(this)), mHoldTimer(new QTimer(this)) {
     connect(mServer, &QTcpServer::newConnection, this, &Simulator::takeNextConnection);
     mHoldTimer->setSingleShot(true);
     connect(mHoldTimer, &QTimer::timeout, this, &Simulator::releaseSender);
@@ -189,6 +189,7 @@ void Simulator::beginJob(QIODevice *from, const QString &who) {
     mJob = std::make_unique<Job>(mSwitches, mOptions.statePath,
                                  [this](const QString &line) { report(line); });
     mCaptured.clear();
+    mStatus.reset();
     mJobBytes = 0;
     mBytesAtXoff = -1;
 }
@@ -207,11 +208,22 @@ void Simulator::readCurrent() {
     const QByteArray bytes = mCurrent->readAll();
     if (!mOptions.capturePath.isEmpty())
         mCaptured += bytes;
+    // Status requests are answered as they arrive, mid-job too.
+    if (const QByteArray reply = mStatus.feed(bytes); !reply.isEmpty() && canAnswer())
+        mCurrent->write(reply);
     mJob->feed(bytes);
     mJobBytes += bytes.size();
     if (mLine && mCurrent == mLine && mOptions.xoffAfter >= 0 && mBytesAtXoff < 0 &&
         mJobBytes >= mOptions.xoffAfter)
         holdSender();
+}
+
+// The serial line can always take an answer; a TCP peer only while connected.
+bool Simulator::canAnswer() const {
+    if (mCurrent == mLine)
+        return true;
+    const auto *socket = qobject_cast<const QTcpSocket *>(mCurrent.data());
+    return socket && socket->state() == QAbstractSocket::ConnectedState;
 }
 
 void Simulator::holdSender() {

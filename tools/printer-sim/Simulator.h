@@ -1,6 +1,7 @@
 #pragma once
 
 #include "MemorySwitches.h"
+#include "StatusAnswer.h"
 
 #include <QFile>
 #include <QObject>
@@ -33,6 +34,7 @@ struct Options {
     // bytes (negative: never), XON after holdMs.
     qint64 xoffAfter = -1;
     int holdMs = 1000;
+    StatusAnswer::State status = StatusAnswer::State::Ready; // what DLE EOT n is answered
 };
 
 // The virtual printer on 127.0.0.1, or on a pseudo-terminal: one connection
@@ -76,6 +78,7 @@ private:
     void beginJob(QIODevice *from, const QString &who);
     void takeSerialData();
     void readCurrent();
+    [[nodiscard]] bool canAnswer() const;
     void holdSender();
     void releaseSender();
     void endCurrent();
@@ -85,6 +88,7 @@ private:
 
     Options mOptions;
     MemorySwitches mSwitches;
+    StatusAnswer mStatus;
     QFile mLog;
     QTcpServer *const mServer;
     SerialLine *mLine = nullptr;

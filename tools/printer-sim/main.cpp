@@ -130,8 +130,15 @@ int main(int argc, char *argv[]) {
                                     QStringLiteral("How long --xoff-after holds the sender back "
                                                    "(default 1000)."),
                                     QStringLiteral("MS"), QStringLiteral("1000"));
+    const QCommandLineOption statusOption(
+        QStringLiteral("status"),
+        QStringLiteral("The printer status the real-time status requests (DLE EOT 1 to 4) are "
+                       "answered with, on every connection and in the middle of a job too: "
+                       "%1 (default ready; silent answers nothing).")
+            .arg(krv::sim::StatusAnswer::names()),
+        QStringLiteral("STATE"), QStringLiteral("ready"));
     parser.addOptions({port, serial, xoffAfter, holdMs, state, png, log, capture, jobs, once,
-                       decode, testPage, switchList, profile});
+                       decode, testPage, switchList, profile, statusOption});
     parser.process(app);
     if (!parser.positionalArguments().isEmpty())
         return usage(QStringLiteral("unexpected argument %1").arg(parser.positionalArguments()[0]));
@@ -164,6 +171,11 @@ int main(int argc, char *argv[]) {
     options.holdMs = parser.value(holdMs).toInt(&ok);
     if (!ok || options.holdMs < 0)
         return usage(QStringLiteral("--hold-ms needs a number of milliseconds"));
+    if (const auto chosen = krv::sim::StatusAnswer::parse(parser.value(statusOption)))
+        options.status = *chosen;
+    else
+        return usage(
+            QStringLiteral("--status takes one of %1").arg(krv::sim::StatusAnswer::names()));
 
     krv::sim::Simulator simulator(std::move(options));
     if (!simulator.prepare())

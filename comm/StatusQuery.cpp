@@ -1,0 +1,279 @@
+#include "StatusQuery.h"
+
+#include "CommErrors.h"
+#include "RuntimeError.h"
+#include "SerialPort.h"
+#include "TcpPort.h"
+
+#include <QFile>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <optional>
+
+namespace krv::comm {
+
+namespace {
+
+// A printer answers four bytes. One that sends far more is streaming
+// something else (a device that is not a printer, say) and is not read on
+// for the rest of the bound.
+constexpr qsizetype MaxBytesRead = 64 * 1024;
+
+QString systemReason(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+int remainingMs(const QDeadlineTimer &deadline) {
+    return int(std::clamp<qint64>(deadline.remainingTime(), 0, 1000 * 1000));
+}
+
+PrinterStatus noAnswer(const QString &why) {
+    PrinterStatus status;
+    status.detail = why;
+    return status;
+}
+
+PrinterStatus notAvailable(const QString &why) {
+    PrinterStatus status;
+    status.outcome = PrinterStatus::Outcome::NotAvailable;
+    status.detail = why;
+    return status;
+}
+
+// Closes the descriptor however the query ends.
+struct Descriptor {
+    int fd = -1;
+    ~Descriptor() {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
+PrinterStatus queryDevice(const QString &path, std::chrono::milliseconds bound) {
+    if (path.isEmpty())
+        throw RuntimeError(errors::IncompleteSettings,
+                           QStringLiteral("No file or device is set to ask for the status."));
+    const QByteArray name = QFile::encodeName(path);
+    struct stat st {};
+    if (::stat(name.constData(), &st) != 0)
+        throw RuntimeError(errors::StatusOpenFailed,
+                           QStringLiteral("Could not open the device %1 to ask for the status: "
+                                          "%2.")
+                               .arg(path, systemReason(errno)));
+    if (S_ISREG(st.st_mode))
+        return notAvailable(QStringLiteral("status is not available through a file"));
+    if (S_ISDIR(st.st_mode))
+        throw RuntimeError(
+            errors::FileIsFolder,
+            QStringLiteral("%1 is a folder, not a file or printer device.").arg(path));
+    if (!S_ISCHR(st.st_mode) && !S_ISBLK(st.st_mode))
+        throw RuntimeError(errors::FileNotFileOrDevice,
+                           QStringLiteral("%1 is not a printer device.").arg(path));
+
+    Descriptor device;
+    device.fd = ::open(name.constData(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+    if (device.fd < 0) {
+        const int error = errno;
+        // One that takes jobs but cannot be read is a one-way link.
+        if (const int writeOnly =
+                ::open(name.constData(), O_WRONLY | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+            writeOnly >= 0) {
+            ::close(writeOnly);
+            return noAnswer(QStringLiteral("%1 opens only for writing (%2), so it cannot answer")
+                                .arg(path, systemReason(error)));
+        }
+        throw RuntimeError(errors::StatusOpenFailed,
+                           QStringLiteral("Could not open the device %1 to ask for the status: "
+                                          "%2.")
+                               .arg(path, systemReason(error)));
+    }
+    DescriptorLink link(device.fd, path);
+    return queryStatus(link, bound);
+}
+
+// The serial port's own reads and writes, which keep its lock and line set-up;
+// a line that flow control holds back fails within the bound.
+class SerialLink : public StatusLink {
+public:
+    explicit SerialLink(SerialPort &port) : mPort(port) {}
+    bool write(QByteArrayView bytes, const QDeadlineTimer &) override {
+        mPort.SendData(bytes.toByteArray());
+        return true;
+    }
+    QByteArray read(const QDeadlineTimer &deadline, bool *) override {
+        return mPort.readAvailable(
+            std::chrono::milliseconds(std::max<qint64>(0, deadline.remainingTime())));
+    }
+
+private:
+    SerialPort &mPort;
+};
+
+} // namespace
+
+DescriptorLink::DescriptorLink(int fd, QString where) : mFd(fd), mWhere(std::move(where)) {
+    struct stat st {};
+    mSocket = ::fstat(fd, &st) == 0 && S_ISSOCK(st.st_mode);
+}
+
+bool DescriptorLink::write(QByteArrayView bytes, const QDeadlineTimer &deadline) {
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const auto left = std::size_t(bytes.size() - done);
+        // A socket whose printer has gone must not end the program by SIGPIPE.
+        const ssize_t n = mSocket ? ::send(mFd, bytes.data() + done, left, MSG_NOSIGNAL)
+                                  : ::write(mFd, bytes.data() + done, left);
+        if (n > 0) {
+            done += n;
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
+            throw RuntimeError(errors::StatusWriteFailed,
+                               QStringLiteral("Could not ask %1 for the status: %2.")
+                                   .arg(mWhere, systemReason(errno == EPIPE ? ECONNRESET : errno)));
+        if (deadline.hasExpired())
+            return false;
+        pollfd p{mFd, POLLOUT, 0};
+        ::poll(&p, 1, remainingMs(deadline));
+    }
+    return true;
+}
+
+QByteArray DescriptorLink::read(const QDeadlineTimer &deadline, bool *ended) {
+    char buffer[4096];
+    for (;;) {
+        pollfd p{mFd, POLLIN, 0};
+        const int ready = ::poll(&p, 1, remainingMs(deadline));
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready < 0)
+            throw RuntimeError(errors::StatusReadFailed,
+                               QStringLiteral("Could not read the status from %1: %2.")
+                                   .arg(mWhere, systemReason(errno)));
+        if (ready == 0)
+            return {};
+        const ssize_t n = ::read(mFd, buffer, sizeof buffer);
+        if (n > 0)
+            return QByteArray(buffer, n);
+        // A printer that ends the connection when asked is a broken
+        // connection, as a reset is; a device that gives nothing back is not.
+        if (n == 0 && mSocket)
+            throw RuntimeError(errors::StatusReadFailed,
+                               QStringLiteral("%1 closed the connection without answering the "
+                                              "status request.")
+                                   .arg(mWhere));
+        if (n == 0) {
+            *ended = true;
+            return {};
+        }
+        if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) {
+            if (deadline.hasExpired())
+                return {};
+            continue;
+        }
+        // A device that takes data but has no way back: nothing will come.
+        if (!mSocket && (errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
+            *ended = true;
+            return {};
+        }
+        throw RuntimeError(errors::StatusReadFailed,
+                           QStringLiteral("Could not read the status from %1: %2.")
+                               .arg(mWhere, systemReason(errno)));
+    }
+}
+
+PrinterStatus queryStatus(StatusLink &link, std::chrono::milliseconds bound) {
+    const QDeadlineTimer deadline(bound, Qt::PreciseTimer);
+    const QDeadlineTimer now(0);
+    qsizetype received = 0;
+    bool ended = false;
+    const auto tooMuch = [] {
+        return noAnswer(QStringLiteral("more than %1 bytes arrived that were not status answers")
+                            .arg(MaxBytesRead));
+    };
+    const auto closed = [] { return noAnswer(QStringLiteral("the device gives nothing back")); };
+
+    // Whatever was sent before we asked is not an answer.
+    for (QByteArray waiting; !(waiting = link.read(now, &ended)).isEmpty();)
+        if ((received += waiting.size()) > MaxBytesRead)
+            return tooMuch();
+    if (ended)
+        return closed();
+
+    std::array<std::uint8_t, 4> answers{};
+    for (int n = 1; n <= 4; ++n) {
+        const std::array<char, 3> request = statusRequest(n);
+        if (!link.write(QByteArrayView(request.data(), qsizetype(request.size())), deadline))
+            return noAnswer(QStringLiteral("the printer did not take the request within %1 ms")
+                                .arg(bound.count()));
+        std::optional<std::uint8_t> answer;
+        // Until the next request goes out: a second byte that could be an
+        // answer means we cannot tell which one is.
+        const auto take = [&](const QByteArray &bytes) {
+            for (const char c : bytes) {
+                if (!isStatusAnswer(std::uint8_t(c)))
+                    continue;
+                if (answer)
+                    return false;
+                answer = std::uint8_t(c);
+            }
+            return true;
+        };
+        while (!answer) {
+            const QByteArray got = link.read(deadline, &ended);
+            if (got.isEmpty())
+                return ended ? closed()
+                             : noAnswer(QStringLiteral("no answer to request %1 within %2 ms")
+                                            .arg(n)
+                                            .arg(bound.count()));
+            if ((received += got.size()) > MaxBytesRead)
+                return tooMuch();
+            if (!take(got))
+                return noAnswer(QStringLiteral("more than one byte answered request %1").arg(n));
+        }
+        for (QByteArray more; !(more = link.read(now, &ended)).isEmpty();) {
+            if ((received += more.size()) > MaxBytesRead)
+                return tooMuch();
+            if (!take(more))
+                return noAnswer(QStringLiteral("more than one byte answered request %1").arg(n));
+        }
+        answers[std::size_t(n - 1)] = *answer;
+    }
+    return decodePrinterStatus(answers);
+}
+
+PrinterStatus queryPrinterStatus(const ConnectionSettings &target,
+                                 std::chrono::milliseconds bound) {
+    switch (target.kind) {
+    case ConnectionSettings::Kind::Spooler:
+        return notAvailable(QStringLiteral("status is not available through the print spooler"));
+    case ConnectionSettings::Kind::File:
+        return queryDevice(target.path, bound);
+    case ConnectionSettings::Kind::Serial: {
+        SerialPort port(target.serial, SerialPort::Timeouts{bound});
+        port.OpenPort();
+        SerialLink link(port);
+        return queryStatus(link, bound);
+    }
+    case ConnectionSettings::Kind::Tcp:
+        break;
+    }
+    TcpPort port(target.host, target.port);
+    port.OpenPort();
+    DescriptorLink link(
+        port.descriptor(),
+        QStringLiteral("the printer at %1 port %2").arg(target.host).arg(target.port));
+    return queryStatus(link, bound);
+}
+
+} // namespace krv::comm

@@ -1,0 +1,156 @@
+// "krv520-cli status" and the doctor against the virtual printer, one
+// krv520-sim per --status state: each state's exit code and line, several
+// printers at once, and the fix the doctor names.
+#include <QHash>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTcpServer>
+#include <QTest>
+
+#include <sys/prctl.h>
+
+#include <csignal>
+#include <memory>
+
+namespace {
+
+const QStringList States{"ready", "near-end", "paper-end", "cover-open", "offline", "silent"};
+
+struct Run {
+    int exitCode = -1;
+    QString out;
+};
+
+Run run(const QStringList &arguments) {
+    QProcess process;
+    process.start(KRV_CLI_PATH, arguments);
+    Run r;
+    if (!process.waitForFinished(30000)) {
+        process.kill();
+        process.waitForFinished();
+        return r;
+    }
+    r.exitCode = process.exitCode();
+    r.out = QString::fromUtf8(process.readAllStandardOutput());
+    return r;
+}
+
+} // namespace
+
+class TestCliStatus : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void exitCodeOfEachState_data();
+    void exitCodeOfEachState();
+    void highestCodeWins_data();
+    void highestCodeWins();
+    void doctorNamesTheFix_data();
+    void doctorNamesTheFix();
+
+private:
+    QString address(const QString &state) const {
+        return QStringLiteral("127.0.0.1:%1").arg(mPorts.value(state));
+    }
+    std::vector<std::unique_ptr<QProcess>> mSims;
+    QHash<QString, quint16> mPorts;
+};
+
+void TestCliStatus::initTestCase() {
+    for (const QString &state : States) {
+        auto sim = std::make_unique<QProcess>();
+        // Gone with the test, even when it crashes.
+        sim->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+        sim->start(KRV_SIM_PROGRAM, {"--port", "0", "--status", state});
+        QVERIFY(sim->waitForReadyRead(20000));
+        static const QRegularExpression where(R"(^listening on 127\.0\.0\.1:(\d+)$)");
+        const auto match = where.match(QString::fromUtf8(sim->readLine().trimmed()));
+        QVERIFY(match.hasMatch());
+        mPorts[state] = quint16(match.captured(1).toUInt());
+        mSims.push_back(std::move(sim));
+    }
+}
+
+void TestCliStatus::cleanupTestCase() {
+    for (const auto &sim : mSims) {
+        sim->kill();
+        sim->waitForFinished(5000);
+    }
+}
+
+void TestCliStatus::exitCodeOfEachState_data() {
+    QTest::addColumn<QString>("state");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("word");
+    QTest::newRow("ready") << "ready" << 0 << "ready";
+    QTest::newRow("near-end") << "near-end" << 3 << "near-end";
+    QTest::newRow("paper-end") << "paper-end" << 4 << "paper-end";
+    QTest::newRow("cover-open") << "cover-open" << 5 << "cover-open";
+    QTest::newRow("offline") << "offline" << 6 << "not-ready";
+    QTest::newRow("silent") << "silent" << 7 << "no-answer";
+}
+
+void TestCliStatus::exitCodeOfEachState() {
+    QFETCH(QString, state);
+    QFETCH(int, exitCode);
+    QFETCH(QString, word);
+    const Run r = run({"status", "--tcp", address(state)});
+    QCOMPARE(r.exitCode, exitCode);
+    QVERIFY2(r.out.startsWith(QStringLiteral("%1\ttcp %2\t").arg(word, address(state))),
+             qPrintable(r.out));
+    QCOMPARE(r.out.count('\n'), 1);
+}
+
+void TestCliStatus::highestCodeWins_data() {
+    QTest::addColumn<QStringList>("targets"); // states, "down" or "queue"
+    QTest::addColumn<int>("exitCode");
+    QTest::newRow("ready, near-end") << QStringList{"ready", "near-end"} << 3;
+    QTest::newRow("cover-open, paper-end") << QStringList{"cover-open", "paper-end"} << 5;
+    QTest::newRow("ready, down") << QStringList{"ready", "down"} << 2;
+    QTest::newRow("down, offline") << QStringList{"down", "offline"} << 6;
+    QTest::newRow("silent, offline, ready") << QStringList{"silent", "offline", "ready"} << 7;
+    QTest::newRow("ready, spooler queue") << QStringList{"ready", "queue"} << 7;
+}
+
+void TestCliStatus::highestCodeWins() {
+    QFETCH(QStringList, targets);
+    QFETCH(int, exitCode);
+    QTcpServer gone;
+    QVERIFY(gone.listen(QHostAddress::LocalHost));
+    const QString down = QStringLiteral("127.0.0.1:%1").arg(gone.serverPort());
+    gone.close();
+    QStringList arguments{"status"};
+    for (const QString &t : targets)
+        arguments << (t == "queue" ? "--queue" : "--tcp")
+                  << (t == "down"    ? down
+                      : t == "queue" ? "KRV520"
+                                     : address(t));
+    const Run r = run(arguments);
+    QCOMPARE(r.exitCode, exitCode);
+    QCOMPARE(r.out.count('\n'), targets.size());
+}
+
+void TestCliStatus::doctorNamesTheFix_data() {
+    QTest::addColumn<QString>("state");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("says");
+    QTest::newRow("ready") << "ready" << 0 << "ok: The printer reports that it is ready.";
+    QTest::newRow("near-end") << "near-end" << 0 << "note: The paper is near its end";
+    QTest::newRow("paper-end") << "paper-end" << 2 << "fix: Load paper";
+    QTest::newRow("cover-open") << "cover-open" << 2 << "fix: Close the cover";
+    QTest::newRow("offline") << "offline" << 2 << "fix: Check the printer's panel";
+    QTest::newRow("silent") << "silent" << 0 << "note: The printer gave no status answer";
+}
+
+void TestCliStatus::doctorNamesTheFix() {
+    QFETCH(QString, state);
+    QFETCH(int, exitCode);
+    QFETCH(QString, says);
+    const Run r = run({"check", "--tcp", address(state)});
+    QCOMPARE(r.exitCode, exitCode);
+    QVERIFY2(r.out.contains(says), qPrintable(r.out));
+}
+
+QTEST_GUILESS_MAIN(TestCliStatus)
+#include "tst_cli_status.moc"
