@@ -154,7 +154,7 @@ void TestCliCompletion::completesWords_data() {
         {"download", QStringList{"--set", "--profile", "--dry-run"} + fleet + connections},
         {"test-print", QStringList{"--dry-run"} + fleet + connections},
         {"check", connections},
-        {"status", connections},
+        {"status", fleet + connections},
         {"profile", {"--force"}},
         {"list", {}},
         {"help", {}},
@@ -419,7 +419,7 @@ void TestCliCompletion::commandHelpShowsItsOwnOptions_data() {
     QTest::newRow("profile") << "profile" << QStringList{"--force"};
     QTest::newRow("test-print") << "test-print" << QStringList{"--dry-run"} + fleet + connections;
     QTest::newRow("check") << "check" << connections;
-    QTest::newRow("status") << "status" << connections;
+    QTest::newRow("status") << "status" << fleet + connections;
     QTest::newRow("completion") << "completion" << QStringList{};
 }
 

@@ -2,6 +2,8 @@
 // krv520-sim per --status state: each state's exit code and line, several
 // printers at once, and the fix the doctor names.
 #include <QHash>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTcpServer>
@@ -48,6 +50,7 @@ private slots:
     void highestCodeWins();
     void doctorNamesTheFix_data();
     void doctorNamesTheFix();
+    void jsonLinesInTargetOrder();
 
 private:
     QString address(const QString &state) const {
@@ -150,6 +153,33 @@ void TestCliStatus::doctorNamesTheFix() {
     const Run r = run({"check", "--tcp", address(state)});
     QCOMPARE(r.exitCode, exitCode);
     QVERIFY2(r.out.contains(says), qPrintable(r.out));
+}
+
+// Every printer at once: the lines still come in the order given, each with
+// its own word and code, and the worst code is the exit status.
+void TestCliStatus::jsonLinesInTargetOrder() {
+    const QList<std::pair<QString, int>> expected{{"silent", 7},    {"cover-open", 5},
+                                                  {"ready", 0},     {"offline", 6},
+                                                  {"paper-end", 4}, {"near-end", 3}};
+    QStringList arguments{"status", "--json", "--jobs", "6"};
+    for (const auto &[state, code] : expected)
+        arguments << "--tcp" << address(state);
+    const Run r = run(arguments);
+    QCOMPARE(r.exitCode, 7);
+    const QStringList lines = r.out.split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), expected.size() + 1);
+    for (int i = 0; i < expected.size(); ++i) {
+        const QJsonObject o = QJsonDocument::fromJson(lines[i].toUtf8()).object();
+        QCOMPARE(o.value("target").toString(), "tcp " + address(expected[i].first));
+        QCOMPARE(o.value("outcome").toString(), "ok");
+        QCOMPARE(o.value("code").toInt(-1), expected[i].second);
+        QCOMPARE(o.value("status").toString(), expected[i].first == "offline"  ? "not-ready"
+                                               : expected[i].first == "silent" ? "no-answer"
+                                                                               : expected[i].first);
+    }
+    const QJsonObject summary = QJsonDocument::fromJson(lines.last().toUtf8()).object();
+    QCOMPARE(summary.value("type").toString(), "summary");
+    QCOMPARE(summary.value("total").toInt(), expected.size());
 }
 
 QTEST_GUILESS_MAIN(TestCliStatus)

@@ -290,7 +290,8 @@ Commands:
   check [CONNECTION]         Tries the connection without sending anything
                              the printer prints, and says what is wrong and
                              how to fix it, the printer's status included.
-  status [CONNECTION]        Asks each printer whether it is ready: one
+  status [FLEET] [CONNECTION]
+                             Asks each printer whether it is ready: one
                              line per printer, the exit status below.
   completion bash|fish|zsh   Prints the script that lets the shell complete
                              the commands, options, settings, entries,
@@ -313,7 +314,7 @@ Choices (download):
                              setting and entry it comes from); for
                              test-print a hex dump.
 
-Many printers (download, test-print):
+Many printers (download, test-print, status):
   --jobs N                   Serves up to N printers at once (1 to 1024,
                              default 32). Two connections to the same
                              printer never run at once; --jobs 1 serves
@@ -327,9 +328,11 @@ Many printers (download, test-print):
   --json                     One JSON object a line per printer, in the
                              order of the connections:
                                type "result", target, kind (tcp, queue,
-                               file), outcome ("ok" or "failed"), error and
-                               description (null when ok), bytes (handed
-                               over; null when unknown), ms, tries;
+                               file, serial), outcome ("ok" or "failed"),
+                               error and description (null when ok), bytes
+                               (handed over; null when unknown), ms, tries;
+                               for status also status (its word), code
+                               (its exit status) and detail;
                              then one with type "summary", ok, failed,
                              total, ms.
 

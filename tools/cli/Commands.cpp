@@ -11,7 +11,8 @@ constexpr unsigned bit(Action action) {
 constexpr unsigned Senders =
     bit(Action::Download) | bit(Action::TestPrint) | bit(Action::Check) | bit(Action::Status);
 // Commands that serve many printers at once.
-constexpr unsigned FleetSenders = bit(Action::Download) | bit(Action::TestPrint);
+constexpr unsigned FleetSenders =
+    bit(Action::Download) | bit(Action::TestPrint) | bit(Action::Status);
 
 constexpr CommandInfo Commands[] = {
     {"list", Action::List, "",
@@ -65,7 +66,8 @@ constexpr OptionInfo Options[] = {
      bit(Action::Download)},
     {"dry-run", "", ValueKind::None,
      "Prints what would be sent instead of sending it: for download one command a line (its "
-     "bytes in hex, its token, what the token does), for test-print a hex dump.",
+     "bytes in hex, its token, what the token does, the setting and entry it comes from), for "
+     "test-print a hex dump.",
      bit(Action::Download) | bit(Action::TestPrint)},
     {"jobs", "N", ValueKind::Number,
      "Serves up to N printers at once (1 to 1024, default 32); results still come in the order "
@@ -81,9 +83,10 @@ constexpr OptionInfo Options[] = {
      "wait is twice the one before.",
      FleetSenders},
     {"json", "", ValueKind::None,
-     "One JSON object a line per printer: type \"result\", target, kind (tcp, queue, file), "
-     "outcome (ok or failed), error and description (null when ok), bytes (handed over; null "
-     "when unknown), ms, tries; then one with type \"summary\", ok, failed, total, ms.",
+     "One JSON object a line per printer: type \"result\", target, kind (tcp, queue, file, "
+     "serial), outcome (ok or failed), error and description (null when ok), bytes (handed "
+     "over; null when unknown), ms, tries; for status also status (its word), code (its exit "
+     "status) and detail; then one with type \"summary\", ok, failed, total, ms.",
      FleetSenders},
     {"force", "", ValueKind::None,
      "Replaces an existing FILE if it is a regular file the user may write to.",

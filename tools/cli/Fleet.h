@@ -32,6 +32,10 @@ struct Attempt {
     // connection was never made, -1 when some went out but how many is unknown.
     qint64 bytes = 0;
     QString detail; // anything else the command has to say about this printer
+    // A command's own word and exit code for this printer (status: "ready",
+    // "paper-end", ...); empty and 0 for a send.
+    QString verdict;
+    int exitCode = 0;
 };
 
 struct FleetResult {

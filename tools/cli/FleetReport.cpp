@@ -33,11 +33,11 @@ private:
     comm::PrinterPort &mPort;
 };
 
-QString tries(const FleetResult &result) {
+} // namespace
+
+QString triesNote(const FleetResult &result) {
     return result.tries > 1 ? QStringLiteral(" after %1 tries").arg(result.tries) : QString();
 }
-
-} // namespace
 
 Attempt sendAttempt(const comm::ConnectionSettings &target, const QByteArray &data) {
     Attempt attempt;
@@ -61,11 +61,11 @@ QString resultLine(const FleetResult &result) {
         return QStringLiteral("ok\t%1\tsent %2 bytes%3")
             .arg(where)
             .arg(result.last.bytes)
-            .arg(tries(result));
+            .arg(triesNote(result));
     return QStringLiteral("failed\t%1\terror %2: %3%4")
         .arg(where)
         .arg(result.last.errorNumber)
-        .arg(result.last.description, tries(result));
+        .arg(result.last.description, triesNote(result));
 }
 
 QString summaryLine(const FleetSummary &summary) {
@@ -73,6 +73,10 @@ QString summaryLine(const FleetSummary &summary) {
 }
 
 QByteArray resultJson(const FleetResult &result) {
+    return QJsonDocument(resultObject(result)).toJson(QJsonDocument::Compact);
+}
+
+QJsonObject resultObject(const FleetResult &result) {
     const Attempt &last = result.last;
     const QString where = describeTarget(*result.target);
     QJsonObject object{
@@ -88,7 +92,7 @@ QByteArray resultJson(const FleetResult &result) {
     };
     if (!last.detail.isEmpty())
         object.insert(QStringLiteral("detail"), last.detail);
-    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+    return object;
 }
 
 QByteArray summaryJson(const FleetSummary &summary, qint64 milliseconds) {

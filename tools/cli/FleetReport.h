@@ -3,6 +3,7 @@
 #include "Fleet.h"
 
 #include <QByteArray>
+#include <QJsonObject>
 #include <QString>
 
 namespace krv::cli {
@@ -15,6 +16,8 @@ namespace krv::cli {
 // "failed<TAB>tcp HOST:PORT<TAB>error NUMBER: DESCRIPTION", with
 // " after N tries" at the end when it took more than one.
 [[nodiscard]] QString resultLine(const FleetResult &result);
+// " after N tries" when it took more than one, else nothing.
+[[nodiscard]] QString triesNote(const FleetResult &result);
 // "N ok, M failed".
 [[nodiscard]] QString summaryLine(const FleetSummary &summary);
 
@@ -22,6 +25,8 @@ namespace krv::cli {
 // scripts (see --help): type "result" with target, kind, outcome, error,
 // description, bytes, ms, tries; type "summary" with ok, failed, total, ms.
 [[nodiscard]] QByteArray resultJson(const FleetResult &result);
+// resultJson's object, for a command that adds fields of its own.
+[[nodiscard]] QJsonObject resultObject(const FleetResult &result);
 [[nodiscard]] QByteArray summaryJson(const FleetSummary &summary, qint64 milliseconds);
 
 } // namespace krv::cli

@@ -23,6 +23,8 @@
 #include <QTextDocument>
 #include <QTextStream>
 
+#include <algorithm>
+#include <functional>
 #include <mutex>
 
 namespace krv::cli {
@@ -76,11 +78,29 @@ int topicHelp(const Command &command, QTextStream &out, QTextStream &err) {
     return ExitOk;
 }
 
+// The note on standard error before a printer is tried again; the workers
+// call it, so it takes its turn at the stream.
+class RetryNotes {
+public:
+    explicit RetryNotes(QTextStream &err) : mErr(err) {}
+    void operator()(const FleetResult &result, std::chrono::milliseconds wait) {
+        const std::lock_guard lock(mLock);
+        mErr << "krv520-cli: " << describeTarget(*result.target) << ": try " << result.tries
+             << " failed with error " << result.last.errorNumber << "; trying again in "
+             << QString::number(double(wait.count()) / 1000.0, 'g', 6) << " s\n";
+        mErr.flush();
+    }
+
+private:
+    QTextStream &mErr;
+    std::mutex mLock;
+};
+
 int send(const Command &command, const QByteArray &data, QTextStream &out, QTextStream &err) {
     const std::vector<comm::ConnectionSettings> targets = resolveTargets(command.targets);
     QElapsedTimer clock;
     clock.start();
-    std::mutex errLock; // notes of retries come from the workers
+    RetryNotes notes(err);
     const FleetSummary summary = runFleet(
         targets, command.fleet,
         [&data](const comm::ConnectionSettings &target) { return sendAttempt(target, data); },
@@ -91,13 +111,7 @@ int send(const Command &command, const QByteArray &data, QTextStream &out, QText
                 out << resultLine(result) << '\n';
             requireWritten(out);
         },
-        [&](const FleetResult &result, std::chrono::milliseconds wait) {
-            const std::lock_guard lock(errLock);
-            err << "krv520-cli: " << describeTarget(*result.target) << ": try " << result.tries
-                << " failed with error " << result.last.errorNumber << "; trying again in "
-                << QString::number(double(wait.count()) / 1000.0, 'g', 6) << " s\n";
-            err.flush();
-        });
+        std::ref(notes));
     // Standard output keeps one line per printer for the scripts that read
     // it; the count is for the person watching.
     if (command.json)
@@ -105,6 +119,29 @@ int send(const Command &command, const QByteArray &data, QTextStream &out, QText
     else
         err << summaryLine(summary) << '\n';
     return summary.failed == 0 ? ExitOk : ExitFailure;
+}
+
+// The highest of the printers' exit codes wins.
+int status(const Command &command, QTextStream &out, QTextStream &err) {
+    const std::vector<comm::ConnectionSettings> targets = resolveTargets(command.targets);
+    QElapsedTimer clock;
+    clock.start();
+    RetryNotes notes(err);
+    int code = ExitStatusReady;
+    const FleetSummary summary = runFleet(
+        targets, command.fleet, statusAttempt,
+        [&](const FleetResult &result) {
+            if (command.json)
+                out << statusJson(result) << '\n';
+            else
+                out << statusLine(result) << '\n';
+            requireWritten(out);
+            code = std::max(code, statusCodeOf(result));
+        },
+        std::ref(notes));
+    if (command.json)
+        out << summaryJson(summary, clock.elapsed()) << '\n';
+    return code;
 }
 
 int check(const Command &command, QTextStream &out) {
@@ -167,7 +204,7 @@ int dispatch(const Command &command, QTextStream &out, QTextStream &err) {
     case Action::Check:
         return check(command, out);
     case Action::Status:
-        return runStatus(resolveTargets(command.targets), out);
+        return status(command, out, err);
     case Action::Completion:
         out << completionScript(command.shell);
         return ExitOk;

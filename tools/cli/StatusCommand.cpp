@@ -1,11 +1,11 @@
 #include "StatusCommand.h"
 
-#include "CliErrors.h"
+#include "FleetReport.h"
 #include "RuntimeError.h"
 #include "Targets.h"
 
-#include <QIODevice>
-#include <QTextStream>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 #include <algorithm>
 
@@ -55,6 +55,27 @@ int statusExitCode(const StatusResult &result) {
     return code;
 }
 
+QString statusWord(const StatusResult &result) {
+    if (result.failed)
+        return QStringLiteral("failed");
+    switch (statusExitCode(result)) {
+    case ExitStatusReady:
+        return QStringLiteral("ready");
+    case ExitStatusNearEnd:
+        return QStringLiteral("near-end");
+    case ExitStatusPaperEnd:
+        return QStringLiteral("paper-end");
+    case ExitStatusCoverOpen:
+        return QStringLiteral("cover-open");
+    case ExitStatusNotReady:
+        return QStringLiteral("not-ready");
+    default:
+        return result.status.outcome == PrinterStatus::Outcome::NotAvailable
+                   ? QStringLiteral("unavailable")
+                   : QStringLiteral("no-answer");
+    }
+}
+
 QString formatStatus(const StatusResult &result) {
     const QString where = describeTarget(result.target);
     if (result.failed)
@@ -62,46 +83,42 @@ QString formatStatus(const StatusResult &result) {
             .arg(where)
             .arg(result.errorNumber)
             .arg(result.description);
-    QString word;
-    switch (statusExitCode(result)) {
-    case ExitStatusReady:
-        word = QStringLiteral("ready");
-        break;
-    case ExitStatusNearEnd:
-        word = QStringLiteral("near-end");
-        break;
-    case ExitStatusPaperEnd:
-        word = QStringLiteral("paper-end");
-        break;
-    case ExitStatusCoverOpen:
-        word = QStringLiteral("cover-open");
-        break;
-    case ExitStatusNotReady:
-        word = QStringLiteral("not-ready");
-        break;
-    default:
-        word = result.status.outcome == PrinterStatus::Outcome::NotAvailable
-                   ? QStringLiteral("unavailable")
-                   : QStringLiteral("no-answer");
-    }
-    return QStringLiteral("%1\t%2\t%3").arg(word, where, comm::describeStatus(result.status));
+    return QStringLiteral("%1\t%2\t%3")
+        .arg(statusWord(result), where, comm::describeStatus(result.status));
 }
 
-int runStatus(const std::vector<comm::ConnectionSettings> &targets, QTextStream &out) {
-    int code = ExitStatusReady;
-    for (const comm::ConnectionSettings &target : targets) {
-        const StatusResult result = queryStatusOf(target);
-        out << formatStatus(result) << '\n';
-        // A script must not take a lost line for a printer that was fine.
-        out.flush();
-        if (out.status() != QTextStream::Ok)
-            throw RuntimeError(errors::OutputFailed,
-                               QStringLiteral("Cannot write to standard output: %1.")
-                                   .arg(out.device() ? out.device()->errorString()
-                                                     : QStringLiteral("write failed")));
-        code = std::max(code, statusExitCode(result));
-    }
-    return code;
+Attempt statusAttempt(const comm::ConnectionSettings &target) {
+    const StatusResult result = queryStatusOf(target);
+    Attempt attempt;
+    attempt.ok = !result.failed;
+    attempt.errorNumber = result.errorNumber;
+    attempt.description = result.description;
+    attempt.verdict = statusWord(result);
+    attempt.exitCode = statusExitCode(result);
+    if (!result.failed)
+        attempt.detail = comm::describeStatus(result.status);
+    return attempt;
+}
+
+QString statusLine(const FleetResult &result) {
+    if (!result.last.ok)
+        return resultLine(result);
+    return QStringLiteral("%1\t%2\t%3%4")
+        .arg(result.last.verdict, describeTarget(*result.target), result.last.detail,
+             triesNote(result));
+}
+
+QByteArray statusJson(const FleetResult &result) {
+    QJsonObject object = resultObject(result);
+    object.insert(QStringLiteral("status"),
+                  result.last.ok ? result.last.verdict : QStringLiteral("failed"));
+    object.insert(QStringLiteral("code"), statusCodeOf(result));
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
+int statusCodeOf(const FleetResult &result) {
+    return result.last.ok ? result.last.exitCode
+                          : std::max(result.last.exitCode, ExitStatusFailure);
 }
 
 } // namespace krv::cli

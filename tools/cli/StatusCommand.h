@@ -1,14 +1,12 @@
 #pragma once
 
 #include "ConnectionSettings.h"
+#include "Fleet.h"
 #include "StatusQuery.h"
 
 #include <QString>
 
 #include <chrono>
-#include <vector>
-
-class QTextStream;
 
 namespace krv::cli {
 
@@ -36,11 +34,22 @@ queryStatusOf(const comm::ConnectionSettings &target,
               std::chrono::milliseconds bound = comm::DefaultStatusBound);
 
 [[nodiscard]] int statusExitCode(const StatusResult &result);
-// "WORD<TAB>CONNECTION<TAB>DETAIL", WORD one of ready, near-end, paper-end,
-// cover-open, not-ready, no-answer, unavailable, failed.
+// One of ready, near-end, paper-end, cover-open, not-ready, no-answer,
+// unavailable, failed.
+[[nodiscard]] QString statusWord(const StatusResult &result);
+// "WORD<TAB>CONNECTION<TAB>DETAIL".
 [[nodiscard]] QString formatStatus(const StatusResult &result);
 
-// Each target in turn, one line each; returns the highest exit code.
-[[nodiscard]] int runStatus(const std::vector<comm::ConnectionSettings> &targets, QTextStream &out);
+// One printer's status as a try of the fleet runner: ok when the printer
+// was reached, its word and exit code as the verdict, what it said as the
+// detail. Asking sends nothing the printer prints, so a connection never
+// made may be tried again like a job.
+[[nodiscard]] Attempt statusAttempt(const comm::ConnectionSettings &target);
+// formatStatus's line for a fleet result, with the tries it took.
+[[nodiscard]] QString statusLine(const FleetResult &result);
+// The result's JSON object with "status" (the word) and "code" (its exit code).
+[[nodiscard]] QByteArray statusJson(const FleetResult &result);
+// The exit code a result adds: its own, or a failure's.
+[[nodiscard]] int statusCodeOf(const FleetResult &result);
 
 } // namespace krv::cli
