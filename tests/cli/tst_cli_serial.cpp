@@ -128,6 +128,29 @@ private slots:
         QTest::newRow("send to a group the user is not in")
             << "group" << 2 << QStringList{"group dialout", "sudo usermod -aG dialout $USER"};
     }
+    // A port another program holds is busy, not broken: the job goes out
+    // once the holder lets go.
+    void busyPortIsTriedAgain() {
+        const Pty pty;
+        comm::SerialPort holder(comm::SerialSettings{pty.path()});
+        holder.OpenPort();
+        QProcess cli;
+        cli.start(QStringLiteral(KRV_CLI_PATH),
+                  {QStringLiteral("test-print"), QStringLiteral("--serial"), pty.path(),
+                   QStringLiteral("--retry"), QStringLiteral("2"), QStringLiteral("--retry-wait"),
+                   QStringLiteral("0.5")});
+        cli.setReadChannel(QProcess::StandardError);
+        QByteArray notes;
+        while (!notes.contains("try 1 failed with error 1051") && cli.waitForReadyRead(10000))
+            notes += cli.readAllStandardError();
+        QVERIFY2(notes.contains("try 1 failed with error 1051"), notes.constData());
+        holder.ClosePort();
+        QCOMPARE(pty.read(992, 10s).size(), 992);
+        QVERIFY(cli.waitForFinished(10000));
+        QCOMPARE(cli.exitCode(), 0);
+        QVERIFY(cli.readAllStandardOutput().contains("after 2 tries"));
+    }
+
     void doctorAndSend() {
         QFETCH(QString, situation);
         QFETCH(int, exitCode);

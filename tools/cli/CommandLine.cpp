@@ -320,8 +320,9 @@ Many printers (download, test-print, status):
                              printer never run at once; --jobs 1 serves
                              them one after another.
   --retry N                  Tries a printer up to N more times (0 to 100,
-                             default 0) when it refused the connection or
-                             did not answer it. A job that failed once bytes
+                             default 0) when it refused the connection,
+                             did not answer it, or its serial port was
+                             held by another program. A job that failed once bytes
                              had gone out is never sent again.
   --retry-wait SECONDS       The wait before the first retry (default 1);
                              each further wait is twice the one before.

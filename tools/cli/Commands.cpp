@@ -76,7 +76,8 @@ constexpr OptionInfo Options[] = {
      FleetSenders},
     {"retry", "N", ValueKind::Number,
      "Tries a printer up to N more times (0 to 100, default 0) when it refused the connection "
-     "or did not answer it. A job that failed once bytes had gone out is never sent again.",
+     "or did not answer it, or its serial port was held by another program. A job that failed once "
+     "bytes had gone out is never sent again.",
      FleetSenders},
     {"retry-wait", "SECONDS", ValueKind::Number,
      "The wait before the first retry (0 to 3600, default 1, fractions allowed); each further "

@@ -162,7 +162,8 @@ private:
 bool mayRetry(const Attempt &attempt) {
     return !attempt.ok && attempt.bytes == 0 &&
            (attempt.errorNumber == comm::errors::TcpConnectionRefused ||
-            attempt.errorNumber == comm::errors::TcpConnectTimeout);
+            attempt.errorNumber == comm::errors::TcpConnectTimeout ||
+            attempt.errorNumber == comm::errors::SerialBusy);
 }
 
 QString printerIdentity(const comm::ConnectionSettings &target) {

@@ -52,7 +52,8 @@ struct FleetSummary {
 };
 
 // Whether a failed try may be made again: only when the printer never took
-// the connection (refused, or no answer to it), so no byte can have reached it.
+// the connection (refused, no answer to it, or a serial port another program
+// holds), so no byte can have reached it.
 [[nodiscard]] bool mayRetry(const Attempt &attempt);
 
 // What makes two targets the same printer, which is never served twice at
