@@ -236,7 +236,10 @@ class FleetTest(unittest.TestCase):
         self.assertGreater(samples, 0)
         print(f"peak {usage.ru_maxrss} KiB, at most {most} sockets in {samples} samples",
               file=sys.stderr)
-        self.assertLess(usage.ru_maxrss, 64 * 1024)  # KiB
+        if os.environ.get("KRV_SANITIZED"):
+            print("memory bound not checked: sanitizer build", file=sys.stderr)
+        else:
+            self.assertLess(usage.ru_maxrss, 64 * 1024)  # KiB
 
 
 def count_sockets(pid):
