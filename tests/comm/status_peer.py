@@ -67,8 +67,8 @@ def listen(server, mode, answers):
         conn.close()
 
 
-for spec in sys.argv[1:]:
-    mode, _, hex_answers = spec.partition(":")
+for plan in sys.argv[1:]:
+    mode, _, hex_answers = plan.partition(":")
     server = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
     server.bind(("127.0.0.1", 0))
     server.listen(4)

@@ -77,7 +77,7 @@ const Row Mistakes[] = {
     {"lookalike bytes first", "lookalike", "1212121e", true, C::PaperNearEnd},
 };
 
-QString spec(const char *mode, const char *answers) {
+QString peerPlan(const char *mode, const char *answers) {
     return QStringLiteral("%1:%2").arg(QLatin1String(mode), QLatin1String(answers));
 }
 
@@ -101,7 +101,7 @@ void addRows(const Row *begin, const Row *end) {
     QTest::addColumn<bool>("mayAnswer");
     QTest::addColumn<unsigned>("conditions");
     for (const Row *r = begin; r != end; ++r)
-        QTest::newRow(r->name) << spec(r->mode, r->answers) << r->mayAnswer << r->conditions;
+        QTest::newRow(r->name) << peerPlan(r->mode, r->answers) << r->mayAnswer << r->conditions;
 }
 
 } // namespace
@@ -128,16 +128,16 @@ private:
 };
 
 void TestStatus::initTestCase() {
-    QStringList specs{spec("close", "")};
+    QStringList plans{peerPlan("close", "")};
     for (const Row &r : Rows)
-        specs << spec(r.mode, r.answers);
+        plans << peerPlan(r.mode, r.answers);
     for (const Row &r : Mistakes)
-        specs << spec(r.mode, r.answers);
-    specs.removeDuplicates();
+        plans << peerPlan(r.mode, r.answers);
+    plans.removeDuplicates();
     // Gone with the test, even when it crashes.
     mPeers.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
-    mPeers.start("python3", QStringList{KRV_STATUS_PEER} + specs);
-    for (const QString &s : specs) {
+    mPeers.start("python3", QStringList{KRV_STATUS_PEER} + plans);
+    for (const QString &s : plans) {
         while (!mPeers.canReadLine())
             QVERIFY2(mPeers.waitForReadyRead(20000), mPeers.readAllStandardError().constData());
         mPorts[s] = quint16(mPeers.readLine().trimmed().toUInt());
@@ -261,7 +261,7 @@ void TestStatus::otherKindsOfTarget() {
         QVERIFY(gone.listen(QHostAddress::LocalHost));
         target = tcpTarget(gone.serverPort());
     } else if (kind == "close") {
-        target = tcpTarget(mPorts[spec("close", "")]);
+        target = tcpTarget(mPorts[peerPlan("close", "")]);
     }
     try {
         const PrinterStatus status = krv::comm::queryPrinterStatus(target, Bound);
