@@ -3,6 +3,7 @@
 #include "CommErrors.h"
 #include "OwnFiles.h"
 #include "RuntimeError.h"
+#include "SystemReason.h"
 
 #include <QByteArray>
 #include <QDeadlineTimer>
@@ -11,40 +12,20 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdint>
 #include <cstring>
 
 namespace krv::comm {
 
-namespace {
-
-QString systemReason(int error) {
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
-} // namespace
-
 FilePort::FilePort(QString path, std::chrono::milliseconds deviceTimeout)
-    : mPath(std::move(path)), mDeviceTimeout(deviceTimeout),
-      mWake(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+    : mPath(std::move(path)), mDeviceTimeout(deviceTimeout) {}
 
 FilePort::~FilePort() {
     discard();
-    if (mWake >= 0)
-        ::close(mWake);
-}
-
-void FilePort::abort() {
-    mAborted = true;
-    const std::uint64_t one = 1;
-    if (mWake >= 0)
-        (void)!::write(mWake, &one, sizeof one);
 }
 
 void FilePort::discard() {
@@ -149,12 +130,12 @@ void FilePort::SendData(const QByteArray &data) {
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            pollfd pfd[2]{{mFd, POLLOUT, 0}, {mWake, POLLIN, 0}};
-            const int wait = mAborted ? 0 : int(std::max<qint64>(0, deadline.remainingTime()));
-            const int ready = wait > 0 ? ::poll(pfd, mWake >= 0 ? 2 : 1, wait) : 0;
-            if (!mAborted && (ready > 0 || (ready < 0 && errno == EINTR)))
+            const int wait =
+                mAbort.aborted() ? 0 : int(std::max<qint64>(0, deadline.remainingTime()));
+            const int ready = wait > 0 ? mAbort.wait(mFd, POLLOUT, wait) : 0;
+            if (!mAbort.aborted() && (ready > 0 || (ready < 0 && errno == EINTR)))
                 continue;
-            if (mAborted)
+            if (mAbort.aborted())
                 throw RuntimeError(errors::FileWriteFailed,
                                    QStringLiteral("The write to %1 was cancelled: %2 of %3 bytes "
                                                   "were not written.")

@@ -1,10 +1,10 @@
 #pragma once
 
+#include "PortAbort.h"
 #include "PrinterPort.h"
 
 #include <QString>
 
-#include <atomic>
 #include <chrono>
 
 namespace krv::comm {
@@ -25,7 +25,7 @@ public:
     void SendData(const QByteArray &data) override;
     void ClosePort() override;
     // Wakes a write waiting on a device; the send then fails at once.
-    void abort() override;
+    void abort() override { mAbort.abort(); }
 
 private:
     void discard();
@@ -37,8 +37,7 @@ private:
     int mFd = -1;
     bool mDevice = false;
     bool mFailed = false;
-    std::atomic<bool> mAborted = false;
-    int mWake = -1; // an eventfd that abort() signals; polled beside the device
+    WaitAbort mAbort;
 };
 
 } // namespace krv::comm

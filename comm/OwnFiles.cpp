@@ -1,6 +1,7 @@
 #include "OwnFiles.h"
 
 #include "RuntimeError.h"
+#include "SystemReason.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -16,10 +17,6 @@
 namespace krv::comm {
 
 namespace {
-
-QString systemReason(int error) {
-    return QString::fromLocal8Bit(std::strerror(error));
-}
 
 QString sizeText(qint64 bytes) {
     if (bytes % (1024 * 1024) == 0)

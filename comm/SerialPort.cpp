@@ -2,6 +2,7 @@
 
 #include "CommErrors.h"
 #include "RuntimeError.h"
+#include "SystemReason.h"
 
 #include <QDeadlineTimer>
 #include <QFile>
@@ -11,7 +12,6 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -20,16 +20,11 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdint>
 #include <cstring>
 
 namespace krv::comm {
 
 namespace {
-
-QString systemReason(int error) {
-    return QString::fromLocal8Bit(std::strerror(error));
-}
 
 QString seconds(std::chrono::milliseconds ms) {
     return QString::number(double(ms.count()) / 1000.0, 'g', 3);
@@ -149,20 +144,10 @@ int openDevice(const QString &device) {
 SerialPort::SerialPort(SerialSettings settings) : SerialPort(std::move(settings), Timeouts{}) {}
 
 SerialPort::SerialPort(SerialSettings settings, Timeouts timeouts)
-    : mSettings(std::move(settings)), mTimeouts(timeouts),
-      mWake(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+    : mSettings(std::move(settings)), mTimeouts(timeouts) {}
 
 SerialPort::~SerialPort() {
     closeDevice(true);
-    if (mWake >= 0)
-        ::close(mWake);
-}
-
-void SerialPort::abort() {
-    mAborted = true;
-    const std::uint64_t one = 1;
-    if (mWake >= 0)
-        (void)!::write(mWake, &one, sizeof one);
 }
 
 void SerialPort::closeDevice(bool discardOutput) {
@@ -283,24 +268,23 @@ void SerialPort::SendData(const QByteArray &data) {
     const char *p = data.constData();
     qsizetype left = data.size();
     while (left > 0) {
-        const ssize_t n = mAborted ? -1 : ::write(mFd, p, size_t(left));
+        const ssize_t n = mAbort.aborted() ? -1 : ::write(mFd, p, size_t(left));
         if (n > 0) {
             p += n;
             left -= n;
             stall.setRemainingTime(mTimeouts.write);
             continue;
         }
-        if (!mAborted && n < 0 && errno == EINTR)
+        if (!mAbort.aborted() && n < 0 && errno == EINTR)
             continue;
-        if (mAborted || (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))) {
-            pollfd pfd[2]{{mFd, POLLOUT, 0}, {mWake, POLLIN, 0}};
-            const int wait = mAborted ? 0 : int(std::max<qint64>(0, stall.remainingTime()));
-            const int ready = wait > 0 ? ::poll(pfd, mWake >= 0 ? 2 : 1, wait) : 0;
-            if (!mAborted && (ready > 0 || (ready < 0 && errno == EINTR)))
+        if (mAbort.aborted() || (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))) {
+            const int wait = mAbort.aborted() ? 0 : int(std::max<qint64>(0, stall.remainingTime()));
+            const int ready = wait > 0 ? mAbort.wait(mFd, POLLOUT, wait) : 0;
+            if (!mAbort.aborted() && (ready > 0 || (ready < 0 && errno == EINTR)))
                 continue;
             // Bytes still in the system's queue have not reached the printer either.
             const qsizetype notSent = std::min(data.size(), left + queuedOutput());
-            if (mAborted)
+            if (mAbort.aborted())
                 throw RuntimeError(errors::SerialWriteFailed,
                                    QStringLiteral("The send to %1 was cancelled: %2 of %3 bytes "
                                                   "were left.")
@@ -335,9 +319,8 @@ void SerialPort::ClosePort() {
     // goes on the wait goes on, and it ends when the printer stops taking data.
     qsizetype queued = queuedOutput();
     QDeadlineTimer stall(mTimeouts.write);
-    while (queued > 0 && !mAborted && !stall.hasExpired()) {
-        pollfd wake{mWake, POLLIN, 0};
-        (void)::poll(&wake, mWake >= 0 ? 1 : 0, 10);
+    while (queued > 0 && !mAbort.aborted() && !stall.hasExpired()) {
+        (void)mAbort.wait(-1, 0, 10);
         const qsizetype now = queuedOutput();
         if (now < queued)
             stall.setRemainingTime(mTimeouts.write);
@@ -346,10 +329,10 @@ void SerialPort::ClosePort() {
     // The system's queue is empty; the adapter's own buffer is sent within a
     // few characters' time, which tcdrain waits for, before QSerialPort's
     // close puts the line back as it found it (another speed, say).
-    if (queued == 0 && !mAborted)
+    if (queued == 0 && !mAbort.aborted())
         ::tcdrain(mFd);
     closeDevice(queued > 0);
-    if (queued > 0 && mAborted)
+    if (queued > 0 && mAbort.aborted())
         throw RuntimeError(errors::SerialWriteFailed,
                            QStringLiteral("The send to %1 was cancelled: %2 bytes had not left.")
                                .arg(mSettings.device)
@@ -385,11 +368,11 @@ QByteArray SerialPort::readAvailable(std::chrono::milliseconds wait) {
         // Nothing more now: done once something came, else wait for a first
         // byte. A raw line without a minimum count reads 0 when nothing is
         // there, so 0 is no hang-up; poll() tells that apart.
-        if (!got.isEmpty() || mAborted || deadline.hasExpired())
+        if (!got.isEmpty() || mAbort.aborted() || deadline.hasExpired())
             return got;
-        pollfd pfd[2]{{mFd, POLLIN, 0}, {mWake, POLLIN, 0}};
-        const int ready = ::poll(pfd, mWake >= 0 ? 2 : 1, int(deadline.remainingTime()));
-        if (ready == 0 || ((pfd[0].revents & (POLLHUP | POLLERR)) && !(pfd[0].revents & POLLIN)))
+        short revents = 0;
+        const int ready = mAbort.wait(mFd, POLLIN, int(deadline.remainingTime()), &revents);
+        if (ready == 0 || ((revents & (POLLHUP | POLLERR)) && !(revents & POLLIN)))
             return got;
     }
 }

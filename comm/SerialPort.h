@@ -1,11 +1,11 @@
 #pragma once
 
+#include "PortAbort.h"
 #include "PrinterPort.h"
 #include "SerialSettings.h"
 
 #include <QByteArray>
 
-#include <atomic>
 #include <chrono>
 #include <memory>
 
@@ -37,7 +37,7 @@ public:
     // Waits for the output to leave the computer, then closes.
     void ClosePort() override;
     // Wakes a write or a wait for the output; the call then fails at once.
-    void abort() override;
+    void abort() override { mAbort.abort(); }
 
     // What the printer has sent: waits up to `wait` for a first byte, then
     // takes every byte that has arrived. Empty when nothing came.
@@ -52,8 +52,7 @@ private:
     std::unique_ptr<QSerialPort> mPort;
     int mFd = -1;
     bool mFailed = false;
-    std::atomic<bool> mAborted = false;
-    int mWake = -1; // an eventfd that abort() signals; polled beside the device
+    WaitAbort mAbort;
 };
 
 } // namespace krv::comm

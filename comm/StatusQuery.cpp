@@ -3,6 +3,7 @@
 #include "CommErrors.h"
 #include "RuntimeError.h"
 #include "SerialPort.h"
+#include "SystemReason.h"
 #include "TcpPort.h"
 
 #include <QFile>
@@ -26,10 +27,6 @@ namespace {
 // something else (a device that is not a printer, say) and is not read on
 // for the rest of the bound.
 constexpr qsizetype MaxBytesRead = 64 * 1024;
-
-QString systemReason(int error) {
-    return QString::fromLocal8Bit(std::strerror(error));
-}
 
 int remainingMs(const QDeadlineTimer &deadline) {
     return int(std::clamp<qint64>(deadline.remainingTime(), 0, 1000 * 1000));

@@ -2,6 +2,7 @@
 
 #include "CommErrors.h"
 #include "RuntimeError.h"
+#include "SystemReason.h"
 
 #include <QByteArray>
 #include <QDeadlineTimer>
@@ -193,7 +194,7 @@ void TcpPort::OpenPort() {
     default:
         throw RuntimeError(errors::TcpConnectFailed,
                            QStringLiteral("Could not connect to the printer at %1: %2.")
-                               .arg(where(), QString::fromLocal8Bit(std::strerror(error))));
+                               .arg(where(), systemReason(error)));
     }
 }
 
@@ -269,8 +270,9 @@ RuntimeError TcpPort::brokenConnection(int error, int number) const {
                                 .arg(where())
                                 .arg(mHandedOver)
                                 .arg(mTotal));
-    return RuntimeError(number, QStringLiteral("The connection to %1 broke: %2.")
-                                    .arg(where(), QString::fromLocal8Bit(std::strerror(error))));
+    return RuntimeError(
+        number,
+        QStringLiteral("The connection to %1 broke: %2.").arg(where(), systemReason(error)));
 }
 
 // Closing a socket returns before the printer has the data, and a printer
