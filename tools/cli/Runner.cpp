@@ -96,51 +96,53 @@ private:
     std::mutex mLock;
 };
 
-int send(const Command &command, const QByteArray &data, QTextStream &out, QTextStream &err) {
+// Runs `perTarget` over the command's printers and prints what `print`
+// makes of each result, in the order of the targets, then the JSON summary.
+FleetSummary serveTargets(const Command &command,
+                          const std::function<Attempt(const comm::ConnectionSettings &)> &perTarget,
+                          const std::function<QString(const FleetResult &)> &print,
+                          QTextStream &out, QTextStream &err) {
     const std::vector<comm::ConnectionSettings> targets = resolveTargets(command.targets);
     QElapsedTimer clock;
     clock.start();
     RetryNotes notes(err);
     const FleetSummary summary = runFleet(
-        targets, command.fleet,
-        [&data](const comm::ConnectionSettings &target) { return sendAttempt(target, data); },
+        targets, command.fleet, perTarget,
         [&](const FleetResult &result) {
-            if (command.json)
-                out << resultJson(result) << '\n';
-            else
-                out << resultLine(result) << '\n';
+            out << print(result) << '\n';
             requireWritten(out);
         },
         std::ref(notes));
-    // Standard output keeps one line per printer for the scripts that read
-    // it; the count is for the person watching.
     if (command.json)
         out << summaryJson(summary, clock.elapsed()) << '\n';
-    else
+    return summary;
+}
+
+int send(const Command &command, const QByteArray &data, QTextStream &out, QTextStream &err) {
+    const FleetSummary summary = serveTargets(
+        command,
+        [&data](const comm::ConnectionSettings &target) { return sendAttempt(target, data); },
+        [&command](const FleetResult &result) {
+            return command.json ? QString::fromUtf8(resultJson(result)) : resultLine(result);
+        },
+        out, err);
+    // Standard output keeps one line per printer for the scripts that read
+    // it; the count is for the person watching.
+    if (!command.json)
         err << summaryLine(summary) << '\n';
     return summary.failed == 0 ? ExitOk : ExitFailure;
 }
 
 // The highest of the printers' exit codes wins.
 int status(const Command &command, QTextStream &out, QTextStream &err) {
-    const std::vector<comm::ConnectionSettings> targets = resolveTargets(command.targets);
-    QElapsedTimer clock;
-    clock.start();
-    RetryNotes notes(err);
     int code = ExitStatusReady;
-    const FleetSummary summary = runFleet(
-        targets, command.fleet, statusAttempt,
+    serveTargets(
+        command, statusAttempt,
         [&](const FleetResult &result) {
-            if (command.json)
-                out << statusJson(result) << '\n';
-            else
-                out << statusLine(result) << '\n';
-            requireWritten(out);
             code = std::max(code, statusCodeOf(result));
+            return command.json ? QString::fromUtf8(statusJson(result)) : statusLine(result);
         },
-        std::ref(notes));
-    if (command.json)
-        out << summaryJson(summary, clock.elapsed()) << '\n';
+        out, err);
     return code;
 }
 
