@@ -76,17 +76,6 @@ QString statusWord(const StatusResult &result) {
     }
 }
 
-QString formatStatus(const StatusResult &result) {
-    const QString where = describeTarget(result.target);
-    if (result.failed)
-        return QStringLiteral("failed\t%1\terror %2: %3")
-            .arg(where)
-            .arg(result.errorNumber)
-            .arg(result.description);
-    return QStringLiteral("%1\t%2\t%3")
-        .arg(statusWord(result), where, comm::describeStatus(result.status));
-}
-
 Attempt statusAttempt(const comm::ConnectionSettings &target) {
     const StatusResult result = queryStatusOf(target);
     Attempt attempt;

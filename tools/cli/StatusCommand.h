@@ -37,15 +37,14 @@ queryStatusOf(const comm::ConnectionSettings &target,
 // One of ready, near-end, paper-end, cover-open, not-ready, no-answer,
 // unavailable, failed.
 [[nodiscard]] QString statusWord(const StatusResult &result);
-// "WORD<TAB>CONNECTION<TAB>DETAIL".
-[[nodiscard]] QString formatStatus(const StatusResult &result);
 
 // One printer's status as a try of the fleet runner: ok when the printer
 // was reached, its word and exit code as the verdict, what it said as the
 // detail. Asking sends nothing the printer prints, so a connection never
 // made may be tried again like a job.
 [[nodiscard]] Attempt statusAttempt(const comm::ConnectionSettings &target);
-// formatStatus's line for a fleet result, with the tries it took.
+// "WORD<TAB>CONNECTION<TAB>DETAIL", with the tries it took; a failure's
+// line as for sending.
 [[nodiscard]] QString statusLine(const FleetResult &result);
 // The result's JSON object with "status" (the word) and "code" (its exit code).
 [[nodiscard]] QByteArray statusJson(const FleetResult &result);
