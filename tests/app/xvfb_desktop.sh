@@ -9,11 +9,24 @@ program=$1
 title='Vela KRV520 Configuration Utility'
 work=$(mktemp -d)
 xvfb_pid='' wm_pid='' app_pid=''
-stop() { [[ -n "$1" ]] && { kill "$1" 2>/dev/null || true; wait "$1" 2>/dev/null || true; }; }
+# stop PID: asks the process to end and, if it has not within 3 s (a process
+# stuck before its main loop only notes the signal), makes it.
+stop() {
+    [[ -n "$1" ]] || return 0
+    kill "$1" 2>/dev/null || true
+    local tries=30
+    while kill -0 "$1" 2>/dev/null && ((tries-- > 0)); do sleep 0.1; done
+    kill -KILL "$1" 2>/dev/null || true
+    wait "$1" 2>/dev/null || true
+}
 cleanup() {
-    local status=$?
-    [[ $status -ne 0 && -n "$xvfb_pid" ]] && import -window root "$PWD/xvfb_desktop-failure.png" 2>/dev/null
-    [[ $status -ne 0 && -f "$work/app.log" ]] && cat "$work/app.log"
+    local status=$? log
+    [[ $status -ne 0 && -n "$xvfb_pid" ]] && timeout 10 import -window root "$PWD/xvfb_desktop-failure.png" 2>/dev/null
+    if [[ $status -ne 0 ]]; then
+        for log in app openbox xvfb; do
+            [[ -s "$work/$log.log" ]] && { echo "--- $log.log"; cat "$work/$log.log"; }
+        done
+    fi
     stop "$app_pid"
     stop "$wm_pid"
     stop "$xvfb_pid"
@@ -85,10 +98,26 @@ stop "$app_pid"
 app_pid=''
 
 # --- under Openbox ----------------------------------------------------------------
-openbox --sm-disable >"$work/openbox.log" 2>&1 &
-wm_pid=$!
-wm_running() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
-wait_for "Openbox" wm_running
+# Openbox names itself on the root window once it has the screen. One that
+# has ended is reported at once; one that is stuck is shown (where it waits)
+# and started once more, since what is tested here is our window under a
+# manager, not the manager's start on a busy machine.
+wm_running() {
+    kill -0 "$wm_pid" 2>/dev/null || fail "Openbox ended: $(cat "$work/openbox.log")"
+    timeout 5 xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'
+}
+start_openbox() {
+    openbox --sm-disable >>"$work/openbox.log" 2>&1 &
+    wm_pid=$!
+}
+start_openbox
+if ! (wait_for "Openbox" wm_running); then
+    echo "Openbox is not up after 30 s; it waits in $(cat "/proc/$wm_pid/wchan" 2>/dev/null):"
+    timeout 20 gdb -batch -p "$wm_pid" -ex 'thread apply all bt' 2>/dev/null | grep '^#' || true
+    stop "$wm_pid"
+    start_openbox
+    wait_for "Openbox, started a second time" wm_running
+fi
 sleep 1 # Openbox names itself before it manages windows
 start_app
 framed() { xprop -id "$window" _NET_FRAME_EXTENTS | grep -q '= '; }
