@@ -99,9 +99,9 @@ app_pid=''
 
 # --- under Openbox ----------------------------------------------------------------
 # Openbox names itself on the root window once it has the screen. One that
-# has ended is reported at once; one that is stuck is shown (where it waits)
-# and started once more, since what is tested here is our window under a
-# manager, not the manager's start on a busy machine.
+# has ended is reported with its log at once; one that is stuck is shown
+# (where it waits). Either is started once more, since what is tested here is
+# our window under a manager, not the manager's start on a busy machine.
 wm_running() {
     kill -0 "$wm_pid" 2>/dev/null || fail "Openbox ended: $(cat "$work/openbox.log")"
     timeout 5 xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'
