@@ -45,7 +45,9 @@ constexpr CommandInfo Commands[] = {
      "unavailable (a spooler queue or a regular file cannot carry an answer) or failed. Exit "
      "status: 0 ready, 2 connection or I/O failure, 3 paper near its end (otherwise ready), 4 "
      "paper end, 5 cover open, 6 offline or an error for another reason, 7 no status answer or "
-     "unavailable; with several printers the highest wins.",
+     "unavailable. With several printers the most severe wins, in this order: 2 (a printer that "
+     "could not be reached is never hidden), 6, 5, 4, 7 (no answer), 3, 0, and 7 for a spooler "
+     "queue or file only when no printer could be asked.",
      "krv520-cli status --tcp 192.168.1.50"},
     {"completion", Action::Completion, "bash|fish|zsh",
      "Prints the script that lets the shell complete krv520-cli's commands, options, settings, "
