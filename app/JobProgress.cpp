@@ -20,6 +20,8 @@ QString stepText(comm::SendPhase phase) {
         return JobProgress::tr("Connecting");
     case comm::SendPhase::Sending:
         return JobProgress::tr("Sending");
+    case comm::SendPhase::Asking:
+        return JobProgress::tr("Asking the printer how it is");
     case comm::SendPhase::Closing:
         return JobProgress::tr("Waiting for the printer to confirm");
     case comm::SendPhase::Ended:

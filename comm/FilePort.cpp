@@ -3,6 +3,7 @@
 #include "CommErrors.h"
 #include "OwnFiles.h"
 #include "RuntimeError.h"
+#include "StatusQuery.h"
 #include "SystemReason.h"
 
 #include <QByteArray>
@@ -40,6 +41,7 @@ void FilePort::discard() {
 void FilePort::OpenPort() {
     discard();
     mFailed = false;
+    mReadable = false;
     if (mPath.isEmpty())
         throw RuntimeError(errors::IncompleteSettings,
                            QStringLiteral("No file or device is set to print to."));
@@ -77,7 +79,12 @@ void FilePort::OpenPort() {
     if (mDevice) {
         // Non-blocking, so a printer device that stops taking data cannot
         // freeze the window; writes wait for it with a bound.
-        mFd = ::open(target.constData(), O_WRONLY | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+        // Read-write where the system allows it, so the printer can answer;
+        // a device that only takes data is written all the same.
+        mFd = ::open(target.constData(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+        mReadable = mFd >= 0;
+        if (mFd < 0 && errno != EMFILE && errno != ENFILE)
+            mFd = ::open(target.constData(), O_WRONLY | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
         if (mFd < 0)
             refuseLocalLimit(errno);
         if (mFd < 0)
@@ -160,6 +167,12 @@ void FilePort::SendData(const QByteArray &data) {
             QStringLiteral("Could not write to %1: %2.").arg(mPath, systemReason(error)));
     }
     mFailed = false;
+}
+
+std::unique_ptr<StatusLink> FilePort::statusLink() {
+    if (mFd < 0 || mFailed || !mDevice || !mReadable)
+        return nullptr;
+    return std::make_unique<DescriptorLink>(mFd, mPath);
 }
 
 void FilePort::ClosePort() {

@@ -26,6 +26,8 @@ public:
     void ClosePort() override;
     // Wakes a write waiting on a device; the send then fails at once.
     void abort() override { mAbort.abort(); }
+    // A device the system lets us read too answers over the same descriptor.
+    [[nodiscard]] std::unique_ptr<StatusLink> statusLink() override;
 
 private:
     void discard();
@@ -36,6 +38,7 @@ private:
     QString mTempPath; // the job being written, for a regular file
     int mFd = -1;
     bool mDevice = false;
+    bool mReadable = false; // a device opened for reading as well
     bool mFailed = false;
     WaitAbort mAbort;
 };

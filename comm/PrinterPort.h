@@ -1,5 +1,9 @@
 #pragma once
 
+#include "StatusLink.h"
+
+#include <memory>
+
 class QByteArray;
 
 namespace krv::comm {
@@ -17,6 +21,10 @@ public:
     // soon (it then throws or returns; the caller knows it aborted). A port
     // that cannot be interrupted keeps its own time bounds.
     virtual void abort() {}
+    // A way to read the printer's answers over the open connection, valid
+    // until ClosePort; nothing where the connection cannot carry them (a
+    // spooler, a regular file, a device that only takes data).
+    [[nodiscard]] virtual std::unique_ptr<StatusLink> statusLink() { return nullptr; }
 };
 
 } // namespace krv::comm

@@ -1,7 +1,6 @@
 #include "SendJob.h"
 
 #include "RuntimeError.h"
-#include "SendToPrinter.h"
 
 #include <QThread>
 
@@ -28,6 +27,10 @@ public:
         mPort.SendData(data);
         mSent = true;
     }
+    std::unique_ptr<StatusLink> statusLink() override {
+        mEnter(SendPhase::Asking);
+        return mPort.statusLink();
+    }
     // After a failed step this is only the clean-up, not a step of its own.
     void ClosePort() override {
         if (mSent)
@@ -45,7 +48,11 @@ private:
 } // namespace
 
 SendJob::SendJob(std::unique_ptr<PrinterPort> port, QByteArray data, QObject *parent)
-    : QObject(parent), mPort(std::move(port)), mData(std::move(data)) {}
+    : SendJob(std::move(port), std::move(data), AskStatus::Yes, parent) {}
+
+SendJob::SendJob(std::unique_ptr<PrinterPort> port, QByteArray data, AskStatus ask,
+                 QObject *parent)
+    : QObject(parent), mPort(std::move(port)), mData(std::move(data)), mAsk(ask) {}
 
 SendJob::~SendJob() {
     cancel();
@@ -84,7 +91,7 @@ void SendJob::run() {
     try {
         if (mCancelled)
             throw RuntimeError(0, QString());
-        SendToPrinter(steps, mData);
+        outcome.status = talkToPrinter(steps, mData, mAsk);
         outcome.result = SendOutcome::Result::Sent;
     } catch (const RuntimeError &error) {
         outcome.error = error.number();
@@ -101,8 +108,10 @@ void SendJob::run() {
     outcome.handedOver = steps.sent() ? mData.size() : mPhase == SendPhase::Sending ? -1 : 0;
     // An abort can make a step look successful (a shut-down socket reads as
     // the printer's end of data), so a cancelled job is never called sent.
-    if (mCancelled)
+    if (mCancelled) {
         outcome.result = SendOutcome::Result::Cancelled;
+        outcome.status.reset();
+    }
     {
         // Closed and gone before anyone hears of the outcome.
         const std::lock_guard lock(mPortMutex);

@@ -2,6 +2,8 @@
 
 #include "ConnectionSettings.h"
 #include "PrinterPort.h"
+#include "PrinterStatus.h"
+#include "SendToPrinter.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -10,6 +12,7 @@
 
 #include <atomic>
 #include <memory>
+#include <optional>
 #include <mutex>
 
 class QThread;
@@ -17,7 +20,7 @@ class QThread;
 namespace krv::comm {
 
 // Where a send job stands.
-enum class SendPhase { Waiting, Opening, Sending, Closing, Ended };
+enum class SendPhase { Waiting, Opening, Sending, Asking, Closing, Ended };
 
 // How a send job ended.
 struct SendOutcome {
@@ -29,10 +32,14 @@ struct SendOutcome {
     qint64 handedOver = 0; // bytes handed to the connection; -1: some, how many is unknown
     SendPhase phase = SendPhase::Waiting; // the step it was in when it ended
     QDateTime endedAt;
+    // What the printer said of itself after the job, for a job that was
+    // sent and asked; nothing otherwise.
+    std::optional<PrinterStatus> status;
 };
 
-// One open-send-close of a byte string on its own thread, so that nothing
-// waits on the printer in the caller's thread. start() once; phaseChanged
+// One conversation with the printer (open, send, ask how it is, close) on
+// its own thread, so that nothing waits on the printer in the caller's
+// thread. start() once; phaseChanged
 // follows the steps; cancel() aborts the port, which ends a blocked step at
 // once; finished comes exactly once, on the caller's thread, after the
 // connection is closed.
@@ -40,6 +47,8 @@ class SendJob : public QObject {
     Q_OBJECT
 public:
     SendJob(std::unique_ptr<PrinterPort> port, QByteArray data, QObject *parent = nullptr);
+    SendJob(std::unique_ptr<PrinterPort> port, QByteArray data, AskStatus ask,
+            QObject *parent = nullptr);
     // Cancels a job still running and waits for its thread.
     ~SendJob() override;
 
@@ -59,6 +68,7 @@ private:
     std::mutex mPortMutex; // the worker drops the port while cancel() may use it
     std::unique_ptr<PrinterPort> mPort;
     const QByteArray mData;
+    const AskStatus mAsk = AskStatus::Yes;
     std::unique_ptr<QThread> mThread;
     std::atomic<bool> mCancelled = false;
     std::atomic<SendPhase> mPhase = SendPhase::Waiting;

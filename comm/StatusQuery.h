@@ -2,6 +2,7 @@
 
 #include "ConnectionSettings.h"
 #include "PrinterStatus.h"
+#include "StatusLink.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -12,20 +13,6 @@
 namespace krv::comm {
 
 inline constexpr std::chrono::milliseconds DefaultStatusBound{1000};
-
-// What asking for the status needs of an open connection. Both calls throw
-// krv::RuntimeError when the connection fails.
-class StatusLink {
-public:
-    virtual ~StatusLink() = default;
-    // Writes every byte before the deadline; false when the deadline passed
-    // first (a printer that takes nothing is not a broken connection).
-    [[nodiscard]] virtual bool write(QByteArrayView bytes, const QDeadlineTimer &deadline) = 0;
-    // What has arrived, waiting until the deadline for at least one byte:
-    // empty when it passed. `ended` is set when nothing more will come from
-    // a device that cannot be read; a connection the printer closes throws.
-    virtual QByteArray read(const QDeadlineTimer &deadline, bool *ended) = 0;
-};
 
 // A link over an open, non-blocking file descriptor: a TCP socket, a device
 // node opened for reading and writing, a serial line. The descriptor stays

@@ -2,6 +2,7 @@
 
 #include "CommErrors.h"
 #include "RuntimeError.h"
+#include "StatusQuery.h"
 #include "SystemReason.h"
 
 #include <QByteArray>
@@ -240,6 +241,12 @@ void TcpPort::SendData(const QByteArray &data) {
             throw brokenConnection(errno, errors::TcpWriteFailed);
     }
     mFailed = false;
+}
+
+std::unique_ptr<StatusLink> TcpPort::statusLink() {
+    if (mFd < 0 || mFailed)
+        return nullptr;
+    return std::make_unique<DescriptorLink>(mFd, QStringLiteral("the printer at %1").arg(where()));
 }
 
 void TcpPort::ClosePort() {

@@ -30,6 +30,8 @@ public:
     void SendData(const QByteArray &data) override;
     void ClosePort() override;
     void abort() override { mAbort.abort(); }
+    // The printer's answers come back over the same connection.
+    [[nodiscard]] std::unique_ptr<StatusLink> statusLink() override;
     // The open connection's socket (non-blocking), for reading the printer's
     // answers; -1 when closed. It stays the port's.
     [[nodiscard]] int descriptor() const { return mFd; }

@@ -122,6 +122,10 @@ void applyOption(Command &command, const QString &name, const QString &value) {
         command.fleet.retryWait = secondsValue(QStringLiteral("--retry-wait"), value);
     } else if (name == QLatin1String("json")) {
         command.json = true;
+    } else if (name == QLatin1String("no-status")) {
+        command.askStatus = false;
+    } else if (name == QLatin1String("require-ready")) {
+        command.requireReady = true;
     } else if (name == QLatin1String("force")) {
         command.force = true;
     } else if (name == QLatin1String("tcp")) {
@@ -231,6 +235,10 @@ Command parseCommandLine(const QStringList &arguments) {
                     *option->valueName ? parser.values(name).value(used[name]++) : QString());
     }
 
+    if (command.requireReady && !command.askStatus)
+        usageError(QStringLiteral("--require-ready needs the printer's answer, so it cannot go "
+                                  "with --no-status."));
+
     const QStringList positional = parser.positionalArguments();
     switch (command.action) {
     case Action::TopicHelp:
@@ -332,6 +340,18 @@ Many printers (download, test-print, status):
                                (its exit status) and detail;
                              then one with type "summary", ok, failed,
                              total, ms.
+
+After the job (download, test-print):
+  Each printer that can answer over its connection (TCP/IP, serial, a
+  device it can be read from) is asked how it is once its job is out, as
+  "status" asks (within 1 s); its result line then ends in
+  <TAB>WORD<TAB>DETAIL and its JSON line has status, code and detail. A
+  delivered job still exits 0.
+  --no-status                Does not ask (for a printer that misbehaves
+                             when asked).
+  --require-ready            Exits with the status code of the most severe
+                             printer, as "status" does, when one is not
+                             ready after its job (or cannot say).
 
 Connection (download, test-print, check, status):
   --tcp HOST[:PORT]          A network printer; the port defaults to 9100.

@@ -42,6 +42,8 @@ struct Command {
     bool dryRun = false;
     FleetOptions fleet;                // --jobs, --retry, --retry-wait
     bool json = false;                 // results as JSON lines
+    bool askStatus = true;             // download, test-print: ask the printer after the job
+    bool requireReady = false;         // download, test-print: a printer not ready fails
     std::vector<TargetSource> targets; // none: the window program's stored connection
     QString usageOf;                   // Usage: the command whose help is asked for, or all
     QString shell;                     // completion SHELL

@@ -13,6 +13,8 @@ constexpr unsigned Senders =
 // Commands that serve many printers at once.
 constexpr unsigned FleetSenders =
     bit(Action::Download) | bit(Action::TestPrint) | bit(Action::Status);
+// Commands whose job the printer prints.
+constexpr unsigned Jobs = bit(Action::Download) | bit(Action::TestPrint);
 
 constexpr CommandInfo Commands[] = {
     {"list", Action::List, "",
@@ -88,9 +90,18 @@ constexpr OptionInfo Options[] = {
     {"json", "", ValueKind::None,
      "One JSON object a line per printer: type \"result\", target, kind (tcp, queue, file, "
      "serial), outcome (ok or failed), error and description (null when ok), bytes (handed "
-     "over; null when unknown), ms, tries; for status also status (its word), code (its exit "
+     "over; null when unknown), ms, tries; where the printer was asked how it is (status, and "
+     "download and test-print without --no-status) also status (its word), code (its exit "
      "status) and detail; then one with type \"summary\", ok, failed, total, ms.",
      FleetSenders},
+    {"no-status", "", ValueKind::None,
+     "Does not ask the printer how it is after the job (for a printer that misbehaves when "
+     "asked); the result line then has no status.",
+     Jobs},
+    {"require-ready", "", ValueKind::None,
+     "A job delivered to a printer that is not ready (or cannot say) fails the command with "
+     "the status command's exit code for its condition, the most severe printer's with several.",
+     Jobs},
     {"force", "", ValueKind::None,
      "Replaces an existing FILE if it is a regular file the user may write to.",
      bit(Action::Profile)},

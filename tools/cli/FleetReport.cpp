@@ -4,6 +4,7 @@
 #include "Quote.h"
 #include "RuntimeError.h"
 #include "SendToPrinter.h"
+#include "StatusCommand.h"
 #include "Targets.h"
 
 #include <QJsonDocument>
@@ -27,6 +28,7 @@ public:
         sent = true;
     }
     void ClosePort() override { mPort.ClosePort(); }
+    std::unique_ptr<comm::StatusLink> statusLink() override { return mPort.statusLink(); }
     bool opened = false;
     bool sent = false;
 
@@ -40,12 +42,14 @@ QString triesNote(const FleetResult &result) {
     return result.tries > 1 ? QStringLiteral(" after %1 tries").arg(result.tries) : QString();
 }
 
-Attempt sendAttempt(const comm::ConnectionSettings &target, const QByteArray &data) {
+Attempt sendAttempt(const comm::ConnectionSettings &target, const QByteArray &data,
+                    comm::AskStatus ask) {
     Attempt attempt;
     const auto port = comm::makePort(target);
     StepWatch watch(*port);
     try {
-        comm::SendToPrinter(watch, data);
+        if (const auto status = comm::talkToPrinter(watch, data, ask))
+            noteStatus(attempt, *status);
         attempt.ok = true;
     } catch (const RuntimeError &e) {
         attempt.errorNumber = e.number();
@@ -58,11 +62,17 @@ Attempt sendAttempt(const comm::ConnectionSettings &target, const QByteArray &da
 
 QString resultLine(const FleetResult &result) {
     const QString where = shownText(describeTarget(*result.target));
-    if (result.last.ok)
-        return QStringLiteral("ok\t%1\tsent %2 bytes%3")
-            .arg(where)
-            .arg(result.last.bytes)
-            .arg(triesNote(result));
+    if (result.last.ok) {
+        const QString line = QStringLiteral("ok\t%1\tsent %2 bytes%3")
+                                 .arg(where)
+                                 .arg(result.last.bytes)
+                                 .arg(triesNote(result));
+        // What the printer said after the job, as "status" prints it.
+        if (result.last.verdict.isEmpty())
+            return line;
+        return line + QStringLiteral("\t%1\t%2").arg(result.last.verdict,
+                                                    shownText(result.last.detail));
+    }
     return QStringLiteral("failed\t%1\terror %2: %3%4")
         .arg(where)
         .arg(result.last.errorNumber)
@@ -93,6 +103,10 @@ QJsonObject resultObject(const FleetResult &result) {
     };
     if (!last.detail.isEmpty())
         object.insert(QStringLiteral("detail"), last.detail);
+    if (last.ok && !last.verdict.isEmpty()) {
+        object.insert(QStringLiteral("status"), last.verdict);
+        object.insert(QStringLiteral("code"), last.exitCode);
+    }
     return object;
 }
 

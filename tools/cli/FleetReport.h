@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Fleet.h"
+#include "SendToPrinter.h"
 
 #include <QByteArray>
 #include <QJsonObject>
@@ -8,11 +9,15 @@
 
 namespace krv::cli {
 
-// One try at sending `data` to `target`: open, send, close. Says how many
-// bytes went out, so that a job that reached the printer is never resent.
-[[nodiscard]] Attempt sendAttempt(const comm::ConnectionSettings &target, const QByteArray &data);
+// One try at sending `data` to `target`: open, send, ask how the printer is
+// (unless told not to), close. Says how many bytes went out, so that a job
+// that reached the printer is never resent, and puts what the printer said
+// in the verdict and detail.
+[[nodiscard]] Attempt sendAttempt(const comm::ConnectionSettings &target, const QByteArray &data,
+                                  comm::AskStatus ask);
 
-// "ok<TAB>tcp HOST:PORT<TAB>sent N bytes" or
+// "ok<TAB>tcp HOST:PORT<TAB>sent N bytes", then "<TAB>WORD<TAB>DETAIL" when
+// the printer was asked how it is, or
 // "failed<TAB>tcp HOST:PORT<TAB>error NUMBER: DESCRIPTION", with
 // " after N tries" at the end when it took more than one.
 [[nodiscard]] QString resultLine(const FleetResult &result);

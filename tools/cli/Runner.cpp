@@ -123,14 +123,24 @@ FleetSummary serveTargets(const Command &command,
     return summary;
 }
 
+// A delivered job is a success, whatever the printer then said, unless
+// the operator requires a ready printer: then the most severe printer's
+// status code, as "status" gives it.
 int send(const Command &command, const QByteArray &data, QTextStream &out, QTextStream &err) {
+    const comm::AskStatus ask = command.askStatus ? comm::AskStatus::Yes : comm::AskStatus::No;
+    int worst = leastSevereStatus();
     const FleetSummary summary = serveTargets(
         command,
-        [&data](const comm::ConnectionSettings &target) { return sendAttempt(target, data); },
-        [&command](const FleetResult &result) {
+        [&data, ask](const comm::ConnectionSettings &target) {
+            return sendAttempt(target, data, ask);
+        },
+        [&](const FleetResult &result) {
+            worst = std::min(worst, statusSeverityOf(result));
             return command.json ? QString::fromUtf8(resultJson(result)) : resultLine(result);
         },
         out, err);
+    if (command.requireReady)
+        return statusCodeOfSeverity(worst);
     return summary.failed == 0 ? ExitOk : ExitFailure;
 }
 

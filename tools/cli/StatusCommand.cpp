@@ -59,9 +59,10 @@ StatusResult queryStatusOf(const comm::ConnectionSettings &target,
 }
 
 QString statusWord(const StatusResult &result) {
-    if (result.failed)
-        return QStringLiteral("failed");
-    const PrinterStatus &s = result.status;
+    return result.failed ? QStringLiteral("failed") : statusWord(result.status);
+}
+
+QString statusWord(const PrinterStatus &s) {
     if (!s.answered())
         return s.outcome == PrinterStatus::Outcome::NotAvailable ? QStringLiteral("unavailable")
                                                                  : QStringLiteral("no-answer");
@@ -91,8 +92,10 @@ int statusCodeOfSeverity(int severity) {
     return Verdicts[std::size_t(std::clamp(severity, 0, leastSevereStatus()))].code;
 }
 
-int statusExitCode(const StatusResult &result) {
-    return statusCodeOfSeverity(statusSeverity(statusWord(result)));
+void noteStatus(Attempt &attempt, const PrinterStatus &status) {
+    attempt.verdict = statusWord(status);
+    attempt.exitCode = statusCodeOfSeverity(statusSeverity(attempt.verdict));
+    attempt.detail = comm::describeStatus(status);
 }
 
 Attempt statusAttempt(const comm::ConnectionSettings &target) {
@@ -101,11 +104,13 @@ Attempt statusAttempt(const comm::ConnectionSettings &target) {
     attempt.ok = !result.failed;
     attempt.errorNumber = result.errorNumber;
     attempt.description = result.description;
-    attempt.verdict = statusWord(result);
-    attempt.exitCode = statusExitCode(result);
     attempt.bytes = result.requestBytes;
-    if (!result.failed)
-        attempt.detail = comm::describeStatus(result.status);
+    if (result.failed) {
+        attempt.verdict = statusWord(result);
+        attempt.exitCode = ExitStatusFailure;
+    } else {
+        noteStatus(attempt, result.status);
+    }
     return attempt;
 }
 

@@ -34,10 +34,14 @@ struct StatusResult {
 queryStatusOf(const comm::ConnectionSettings &target,
               std::chrono::milliseconds bound = comm::DefaultStatusBound);
 
-[[nodiscard]] int statusExitCode(const StatusResult &result);
 // One of ready, near-end, paper-end, cover-open, not-ready, no-answer,
 // unavailable, failed.
 [[nodiscard]] QString statusWord(const StatusResult &result);
+// The same for what a printer said of itself (never "failed").
+[[nodiscard]] QString statusWord(const comm::PrinterStatus &status);
+// Puts what the printer said in an attempt: its word and code as the
+// verdict, the status in words as the detail.
+void noteStatus(Attempt &attempt, const comm::PrinterStatus &status);
 
 // A word's place in the order of severity, 0 the most severe: failed,
 // not-ready, cover-open, paper-end, no-answer, near-end, ready, unavailable.
