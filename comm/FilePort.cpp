@@ -175,6 +175,12 @@ std::unique_ptr<StatusLink> FilePort::statusLink() {
     return std::make_unique<DescriptorLink>(mFd, mPath);
 }
 
+QString FilePort::noStatusReason() const {
+    if (!mDevice)
+        return noStatusThroughFile();
+    return QStringLiteral("%1 opens only for writing, so it cannot answer").arg(mPath);
+}
+
 void FilePort::ClosePort() {
     if (mFd < 0)
         return;

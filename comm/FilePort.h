@@ -28,6 +28,7 @@ public:
     void abort() override { mAbort.abort(); }
     // A device the system lets us read too answers over the same descriptor.
     [[nodiscard]] std::unique_ptr<StatusLink> statusLink() override;
+    [[nodiscard]] QString noStatusReason() const override;
 
 private:
     void discard();

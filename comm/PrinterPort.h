@@ -4,6 +4,8 @@
 
 #include <memory>
 
+#include <QString>
+
 class QByteArray;
 
 namespace krv::comm {
@@ -25,6 +27,10 @@ public:
     // until ClosePort; nothing where the connection cannot carry them (a
     // spooler, a regular file, a device that only takes data).
     [[nodiscard]] virtual std::unique_ptr<StatusLink> statusLink() { return nullptr; }
+    // Why statusLink() gives nothing, in words for the end of a sentence.
+    [[nodiscard]] virtual QString noStatusReason() const {
+        return QStringLiteral("this connection cannot carry the printer's answer");
+    }
 };
 
 } // namespace krv::comm

@@ -31,6 +31,7 @@ public:
         mEnter(SendPhase::Asking);
         return mPort.statusLink();
     }
+    QString noStatusReason() const override { return mPort.noStatusReason(); }
     // After a failed step this is only the clean-up, not a step of its own.
     void ClosePort() override {
         if (mSent)

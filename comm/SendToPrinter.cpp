@@ -13,7 +13,7 @@ PrinterStatus askPrinter(PrinterPort &port, std::chrono::milliseconds bound) {
     if (!link) {
         PrinterStatus status;
         status.outcome = PrinterStatus::Outcome::NotAvailable;
-        status.detail = QStringLiteral("this connection cannot carry the printer's answer");
+        status.detail = port.noStatusReason();
         return status;
     }
     try {

@@ -3,6 +3,7 @@
 #include "CommErrors.h"
 #include "ConnectionSettings.h"
 #include "RuntimeError.h"
+#include "StatusQuery.h"
 
 #include <QByteArray>
 
@@ -236,6 +237,10 @@ void SpoolerPort::ClosePort() {
     }
     mJob = 0;
     disconnect();
+}
+
+QString SpoolerPort::noStatusReason() const {
+    return noStatusThroughSpooler();
 }
 
 } // namespace krv::comm

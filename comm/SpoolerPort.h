@@ -24,6 +24,7 @@ public:
     void SendData(const QByteArray &data) override;
     void ClosePort() override;
     void abort() override { mAbort.abort(); }
+    [[nodiscard]] QString noStatusReason() const override;
 
     static constexpr const char *JobTitle = "KRV520 Configuration Utility";
 

@@ -66,7 +66,7 @@ PrinterStatus queryDevice(const QString &path, std::chrono::milliseconds bound, 
                                           "%2.")
                                .arg(path, systemReason(errno)));
     if (S_ISREG(st.st_mode))
-        return notAvailable(QStringLiteral("status is not available through a file"));
+        return notAvailable(noStatusThroughFile());
     if (S_ISDIR(st.st_mode))
         throw RuntimeError(
             errors::FileIsFolder,
@@ -252,11 +252,19 @@ PrinterStatus queryStatus(StatusLink &link, std::chrono::milliseconds bound, qin
     return decodePrinterStatus(answers);
 }
 
+QString noStatusThroughSpooler() {
+    return QStringLiteral("status is not available through the print spooler");
+}
+
+QString noStatusThroughFile() {
+    return QStringLiteral("status is not available through a file");
+}
+
 PrinterStatus queryPrinterStatus(const ConnectionSettings &target, std::chrono::milliseconds bound,
                                  qint64 *sent) {
     switch (target.kind) {
     case ConnectionSettings::Kind::Spooler:
-        return notAvailable(QStringLiteral("status is not available through the print spooler"));
+        return notAvailable(noStatusThroughSpooler());
     case ConnectionSettings::Kind::File:
         return queryDevice(target.path, bound, sent);
     case ConnectionSettings::Kind::Serial: {

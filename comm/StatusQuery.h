@@ -40,6 +40,10 @@ private:
                                         std::chrono::milliseconds bound = DefaultStatusBound,
                                         qint64 *sent = nullptr);
 
+// Why the spooler and regular files never give a status, in words.
+[[nodiscard]] QString noStatusThroughSpooler();
+[[nodiscard]] QString noStatusThroughFile();
+
 // Opens the connection, asks, closes. The spooler and regular files give
 // NotAvailable; a device that can only be written gives NoAnswer. Throws
 // krv::RuntimeError when the connection cannot be opened or fails.

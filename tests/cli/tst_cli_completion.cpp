@@ -147,12 +147,14 @@ void TestCliCompletion::completesWords_data() {
         << false;
     const QStringList connections{"--tcp", "--queue", "--file", "--serial", "--targets"};
     const QStringList fleet{"--jobs", "--retry", "--retry-wait", "--json"};
+    const QStringList afterJob{"--no-status", "--require-ready"};
     const struct {
         const char *command;
         QStringList options;
     } own[] = {
-        {"download", QStringList{"--set", "--profile", "--dry-run"} + fleet + connections},
-        {"test-print", QStringList{"--dry-run"} + fleet + connections},
+        {"download",
+         QStringList{"--set", "--profile", "--dry-run"} + fleet + afterJob + connections},
+        {"test-print", QStringList{"--dry-run"} + fleet + afterJob + connections},
         {"check", connections},
         {"status", fleet + connections},
         {"profile", {"--force"}},
@@ -411,6 +413,7 @@ void TestCliCompletion::commandHelpShowsItsOwnOptions_data() {
     QTest::addColumn<QStringList>("options");
     const QStringList connections{"--tcp", "--queue", "--file", "--serial", "--targets"};
     const QStringList fleet{"--jobs", "--retry", "--retry-wait", "--json"};
+    const QStringList afterJob{"--no-status", "--require-ready"};
     QTest::newRow("list") << "list" << QStringList{};
     QTest::newRow("help") << "help" << QStringList{};
     QTest::newRow("download") << "download"

@@ -208,7 +208,7 @@ void TestCliProgram::dryRunPrintsEachCommand() {
 
 void TestCliProgram::sendsBatchToLoopbackPrinter() {
     LoopbackPrinter printer;
-    const Run r = run({"download", "--set", "cmbIntCSet=USA", "--set",
+    const Run r = run({"download", "--no-status", "--set", "cmbIntCSet=USA", "--set",
                        "Character Code Page:=1252 (Windows Latin-1)", "--tcp", printer.address()});
     QCOMPARE(r.exitCode, 0);
     QCOMPARE(r.out, QStringLiteral("ok\ttcp %1\tsent 55 bytes\n").arg(printer.address()));
@@ -220,7 +220,7 @@ void TestCliProgram::sendsToSeveralPrintersOneFailing() {
     LoopbackPrinter first;
     LoopbackPrinter third;
     const QString dead = QStringLiteral("127.0.0.1:%1").arg(closedPort());
-    const Run r = run({"download", "--set", "cmbPWidth=50.8mm", "--tcp", first.address(), "--tcp",
+    const Run r = run({"download", "--no-status", "--set", "cmbPWidth=50.8mm", "--tcp", first.address(), "--tcp",
                        dead, "--tcp", third.address()});
     QCOMPARE(r.exitCode, 2);
     const QStringList lines = r.out.split('\n', Qt::SkipEmptyParts);
@@ -242,7 +242,8 @@ void TestCliProgram::targetsFileMixesConnections() {
                       .arg(printer.address(), path("targets-out.bin"))
                       .toUtf8());
     targets.close();
-    const Run r = run({"download", "--set", "cmbCRCode=Ignore", "--targets", path("targets.txt")});
+    const Run r = run({"download", "--no-status", "--set", "cmbCRCode=Ignore", "--targets",
+                       path("targets.txt")});
     QCOMPARE(r.exitCode, 0);
     QCOMPARE(r.out.count('\n'), 2);
     const QByteArray batch = framed({"#-30002"}) + ClosingCommand;
@@ -268,7 +269,7 @@ void TestCliProgram::fileHoldsExactlyTheBatch() {
 
 void TestCliProgram::testPrintSendsThePage() {
     LoopbackPrinter printer;
-    const Run r = run({"test-print", "--tcp", printer.address()});
+    const Run r = run({"test-print", "--no-status", "--tcp", printer.address()});
     QCOMPARE(r.exitCode, 0);
     QCOMPARE(printer.jobs.size(), 1);
     const QByteArray page = printer.jobs[0];
@@ -286,7 +287,7 @@ void TestCliProgram::storedConnectionIsTheDefault() {
     stored.port = printer.port();
     krv::comm::writeConnectionSettings("KRV520Config", stored);
 
-    const Run r = run({"download", "--set", "cmbFFAction=2"});
+    const Run r = run({"download", "--no-status", "--set", "cmbFFAction=2"});
     QCOMPARE(r.exitCode, 0);
     QCOMPARE(printer.jobs, QList<QByteArray>{framed({"#+00004", "#W00000"})});
 }

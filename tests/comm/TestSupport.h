@@ -55,7 +55,8 @@ inline QByteArray everyByteValue() {
 class TcpPeer : public QThread {
 public:
     enum class Mode {
-        ReadAll,    // read to the end, then close: a well-behaved printer
+        ReadAll,    // read to the end, then close: a well-behaved printer, ready
+                    // when asked how it is after the job
         NeverRead,  // accept and hold the connection without reading
         ResetAfter, // read some bytes, then reset the connection
     };
@@ -71,7 +72,8 @@ public:
 
     [[nodiscard]] quint16 port() const { return mPort; }
     [[nodiscard]] int connections() const { return mConnections; }
-    // What each finished connection delivered, in order.
+    // What each finished connection delivered, in order; the status requests
+    // after a job are not part of it.
     [[nodiscard]] QList<QByteArray> jobs() const {
         QMutexLocker lock(&mMutex);
         return mJobs;
@@ -109,10 +111,16 @@ private:
                 QThread::msleep(10);
                 continue;
             }
-            if (socket.waitForReadyRead(20))
+            if (socket.waitForReadyRead(20)) {
                 got += socket.readAll();
-            else if (socket.state() != QAbstractSocket::ConnectedState)
+                if (mMode == Mode::ReadAll && endsWithStatusRequest(got)) {
+                    socket.write("\x12", 1); // no condition: ready
+                    socket.flush();
+                    ++mRequests;
+                }
+            } else if (socket.state() != QAbstractSocket::ConnectedState) {
                 break;
+            }
             if (mMode == Mode::ResetAfter && got.size() >= mResetAfter) {
                 const linger abort{1, 0};
                 ::setsockopt(int(socket.socketDescriptor()), SOL_SOCKET, SO_LINGER, &abort,
@@ -123,7 +131,13 @@ private:
         got += socket.readAll();
         socket.abort();
         QMutexLocker lock(&mMutex);
-        mJobs.append(got);
+        mJobs.append(got.chopped(3 * mRequests));
+        mRequests = 0;
+    }
+
+    static bool endsWithStatusRequest(const QByteArray &got) {
+        return got.size() >= 3 && got.at(got.size() - 3) == '\x10' &&
+               got.at(got.size() - 2) == '\x04' && got.back() >= 1 && got.back() <= 4;
     }
 
     const Mode mMode;
@@ -134,6 +148,7 @@ private:
     std::atomic<bool> mStop = false;
     mutable QMutex mMutex;
     QList<QByteArray> mJobs;
+    int mRequests = 0; // answered on the connection being served
 };
 
 } // namespace krv::test

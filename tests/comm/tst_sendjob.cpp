@@ -64,8 +64,9 @@ private slots:
         QList<SendPhase> seen;
         for (const QList<QVariant> &args : phases)
             seen << args.first().value<SendPhase>();
-        QCOMPARE(seen, (QList<SendPhase>{SendPhase::Opening, SendPhase::Sending, SendPhase::Closing,
-                                         SendPhase::Ended}));
+        QCOMPARE(seen, (QList<SendPhase>{SendPhase::Opening, SendPhase::Sending, SendPhase::Asking,
+                                         SendPhase::Closing, SendPhase::Ended}));
+        QVERIFY(outcome.status && outcome.status->ready());
         QVERIFY(printer.waitForJobs(1));
         QCOMPARE(printer.jobs().first(), krv::test::everyByteValue());
     }

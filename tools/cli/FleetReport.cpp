@@ -29,6 +29,7 @@ public:
     }
     void ClosePort() override { mPort.ClosePort(); }
     std::unique_ptr<comm::StatusLink> statusLink() override { return mPort.statusLink(); }
+    QString noStatusReason() const override { return mPort.noStatusReason(); }
     bool opened = false;
     bool sent = false;
 
