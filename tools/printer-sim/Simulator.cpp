@@ -19,10 +19,12 @@ namespace krv::sim {
 
 Simulator::Simulator(Options options, QObject *parent)
     : QObject(parent), mOptions(std::move(options)), mStatus(mOptions.status),
-      mServer(new QTcpServer(this)), mHoldTimer(new QTimer(this)) {
+      mServer(new QTcpServer(this)), mHoldTimer(new QTimer(this)), mIdleTimer(new QTimer(this)) {
     connect(mServer, &QTcpServer::newConnection, this, &Simulator::takeNextConnection);
     mHoldTimer->setSingleShot(true);
     connect(mHoldTimer, &QTimer::timeout, this, &Simulator::releaseSender);
+    mIdleTimer->setSingleShot(true);
+    connect(mIdleTimer, &QTimer::timeout, this, &Simulator::serialIdle);
 }
 
 Simulator::~Simulator() = default;
@@ -195,21 +197,59 @@ void Simulator::beginJob(QIODevice *from, const QString &who) {
 }
 
 // A serial line has no connection to accept: a sender's first bytes begin
-// its job, and its closing the terminal end ends it.
+// its job. It ends when the sender closes the terminal end and the line is
+// seen to hang up, after the closing command of a settings batch (#W00000),
+// or after --idle-ms without a byte while the sender is not held back. A
+// sender that opens the line before the last one's hang-up has been seen
+// would otherwise be taken for more of the same job.
 void Simulator::takeSerialData() {
-    if (!mCurrent && !mFailed)
-        beginJob(mLine, QStringLiteral("data on %1").arg(mLine->path()));
     readCurrent();
+    if (!mCurrent)
+        takeBytes(mLine->readAll());
+    if (mJob && !mHoldTimer->isActive() && mOptions.idleMs > 0)
+        mIdleTimer->start(mOptions.idleMs);
+}
+
+void Simulator::serialIdle() {
+    if (mCurrent != mLine || !mJob || mHoldTimer->isActive())
+        return;
+    readCurrent();
+    if (mJob)
+        finishJob(QString());
 }
 
 void Simulator::readCurrent() {
     if (!mCurrent || !mJob)
         return;
-    const QByteArray bytes = mCurrent->readAll();
+    takeBytes(mCurrent->readAll());
+}
+
+void Simulator::takeBytes(QByteArrayView bytes) {
+    while (!bytes.isEmpty() && !mDone && !mFailed) {
+        if (!mJob) {
+            if (!mLine)
+                return;
+            beginJob(mLine, QStringLiteral("data on %1").arg(mLine->path()));
+        }
+        if (mCurrent != mLine) {
+            feedJob(bytes);
+            return;
+        }
+        // The closing command ends in NUL, so only there can a job end.
+        const qsizetype nul = bytes.indexOf('\0');
+        const qsizetype piece = nul < 0 ? bytes.size() : nul + 1;
+        feedJob(bytes.first(piece));
+        bytes = bytes.sliced(piece);
+        if (mJob->stored())
+            finishJob(QString());
+    }
+}
+
+void Simulator::feedJob(QByteArrayView bytes) {
     if (!mOptions.capturePath.isEmpty())
         mCaptured += bytes;
     // Status requests are answered as they arrive, mid-job too.
-    if (const QByteArray reply = mStatus.feed(bytes); !reply.isEmpty() && canAnswer())
+    if (const QByteArray reply = mStatus.feed(bytes.toByteArray()); !reply.isEmpty() && canAnswer())
         mCurrent->write(reply);
     mJob->feed(bytes);
     mJobBytes += bytes.size();
@@ -235,6 +275,7 @@ void Simulator::holdSender() {
     if (mLine->write("\x13", 1) != 1)
         report(
             QStringLiteral("job %1: XOFF not sent: %2").arg(mJobNumber).arg(mLine->errorString()));
+    mIdleTimer->stop();
     mHoldTimer->start(mOptions.holdMs);
 }
 
@@ -248,15 +289,14 @@ void Simulator::releaseSender() {
     if (mLine->write("\x11", 1) != 1)
         report(
             QStringLiteral("job %1: XON not sent: %2").arg(mJobNumber).arg(mLine->errorString()));
+    if (mJob && mOptions.idleMs > 0)
+        mIdleTimer->start(mOptions.idleMs);
 }
 
 void Simulator::endCurrent() {
+    readCurrent();
     if (!mCurrent || !mJob)
         return;
-    readCurrent();
-    // A sender gone while held is let go, or the next one would start stopped.
-    if (mHoldTimer->isActive())
-        releaseSender();
     QString lost;
     if (const auto *socket = qobject_cast<QTcpSocket *>(mCurrent.data())) {
         const auto error = socket->error();
@@ -264,6 +304,15 @@ void Simulator::endCurrent() {
             error != QAbstractSocket::UnknownSocketError)
             lost = QStringLiteral(", connection lost: ") + socket->errorString();
     }
+    if (!finishJob(lost))
+        takeNextConnection();
+}
+
+bool Simulator::finishJob(const QString &lost) {
+    // A sender gone while held is let go, or the next one would start stopped.
+    if (mHoldTimer->isActive())
+        releaseSender();
+    mIdleTimer->stop();
     mJob->finish();
     report(QStringLiteral("job %1: %2%3").arg(mJobNumber).arg(mJob->summary()).arg(lost));
     writeReceipt(*mJob, mJobNumber);
@@ -277,11 +326,12 @@ void Simulator::endCurrent() {
         done->deleteLater();
     }
     if (mOptions.jobs > 0 && mJobNumber >= mOptions.jobs) {
+        mDone = true;
         mServer->close();
         emit finished();
-        return;
+        return true;
     }
-    takeNextConnection();
+    return false;
 }
 
 void Simulator::writeCapture(int number) {
