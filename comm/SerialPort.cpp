@@ -153,7 +153,7 @@ void respectLockFiles(const QString &device, const QString &canonical) {
                                    .arg(pid)
                                    .arg(name.isEmpty() ? QString() : " (" + name + ')'));
         }
-        if (!QFile::remove(path) && QFile::exists(path))
+        if (!lock.remove() && lock.exists())
             throw busy(device, QStringLiteral("its lock file %1 was left by process %2, which has "
                                               "ended, and cannot be removed: %3")
                                    .arg(path)
