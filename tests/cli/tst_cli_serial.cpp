@@ -192,8 +192,10 @@ private slots:
             0, {"sent 992 bytes"}, "1051");
         row("SIGTERM during a status query lets go of the line", "SIGTERM",
             "test-print --serial DEV", 0, {"sent 992 bytes"}, "1051");
-        row("two senders one after the other, simulator busy", "two senders", "", 0,
+        row("two settings batches one after the other, simulator busy", "two batches", "", 0,
             {"job 1: 22 bytes, 2 switch", "job 2: 22 bytes, 2 switch"}, "44 bytes");
+        row("two pages one after the other, simulator busy", "two pages", "", 0,
+            {"job 1: 12 bytes, 0 switch", "job 2: 12 bytes, 0 switch"}, "24 bytes");
         row("XOFF between status answers", "xoff", "status --serial DEV:9600,8N1,xonxoff", 7,
             {"no-answer", "did not take the request within 1000 ms"}, "bytes were left");
         row("line hangs up when asked for the status", "hang-up", "status --serial DEV", 2,
@@ -249,13 +251,19 @@ private slots:
             QVERIFY(::kill(pid_t(first.processId()), situation == "SIGINT" ? SIGINT : SIGTERM) ==
                     0);
             QVERIFY(first.waitForFinished(10000));
-        } else if (situation == "two senders") {
+        } else if (situation.startsWith("two ")) {
             // Both jobs wait in the line while the simulator cannot read.
             QVERIFY(::kill(pid_t(sim.processId()), SIGSTOP) == 0);
             for (int n = 0; n < 2; ++n) {
                 const int fd = ::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY);
                 QVERIFY(fd >= 0);
-                QCOMPARE(::write(fd, "\x1b\x1d#+20020\n\0\x1b\x1d#W00000\n", 22), ssize_t(22));
+                const QByteArray job = situation == "two pages"
+                                           ? QByteArray("\x1b@Hello\r\n\x1b"
+                                                        "d3")
+                                           : QByteArray("\x1b\x1d#+20020\n\0\x1b\x1d"
+                                                        "#W00000\n",
+                                                        22);
+                QCOMPARE(::write(fd, job.constData(), size_t(job.size())), ssize_t(job.size()));
                 ::close(fd);
             }
             QVERIFY(::kill(pid_t(sim.processId()), SIGCONT) == 0);

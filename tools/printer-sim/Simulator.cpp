@@ -15,6 +15,9 @@
 #include <cstring>
 #include <unistd.h>
 
+#include <algorithm>
+#include <utility>
+
 namespace krv::sim {
 
 Simulator::Simulator(Options options, QObject *parent)
@@ -105,7 +108,7 @@ bool Simulator::listen() {
             return false;
         }
         connect(mLine, &SerialLine::readyRead, this, &Simulator::takeSerialData);
-        connect(mLine, &SerialLine::hungUp, this, &Simulator::endCurrent);
+        connect(mLine, &SerialLine::hungUp, this, &Simulator::endSerialJob);
         connect(mLine, &SerialLine::broken, this, &Simulator::fail);
         report(QStringLiteral("listening on %1").arg(mLine->path()));
         return true;
@@ -199,48 +202,64 @@ void Simulator::beginJob(QIODevice *from, const QString &who) {
 // A serial line has no connection to accept: a sender's first bytes begin
 // its job. It ends when the sender closes the terminal end and the line is
 // seen to hang up, after the closing command of a settings batch (#W00000),
-// or after --idle-ms without a byte while the sender is not held back. A
-// sender that opens the line before the last one's hang-up has been seen
-// would otherwise be taken for more of the same job.
+// before an initialize command (ESC @) that follows other bytes, or after
+// --idle-ms without a byte while the sender is not held back. A sender that
+// opens the line before the last one's hang-up has been seen would otherwise
+// be taken for more of the same job.
 void Simulator::takeSerialData() {
-    readCurrent();
-    if (!mCurrent)
-        takeBytes(mLine->readAll());
-    if (mJob && !mHoldTimer->isActive() && mOptions.idleMs > 0)
+    takeBytes(mLine->readAll());
+    if ((mJob || !mEscapeHeld.isEmpty()) && !mHoldTimer->isActive() && mOptions.idleMs > 0)
         mIdleTimer->start(mOptions.idleMs);
 }
 
 void Simulator::serialIdle() {
-    if (mCurrent != mLine || !mJob || mHoldTimer->isActive())
-        return;
-    readCurrent();
-    if (mJob)
+    if (!mHoldTimer->isActive())
+        endSerialJob();
+}
+
+void Simulator::endSerialJob() {
+    takeBytes(mLine->readAll());
+    if (!mEscapeHeld.isEmpty() && !mDone && !mFailed) {
+        if (!mJob)
+            beginJob(mLine, QStringLiteral("data on %1").arg(mLine->path()));
+        feedJob(std::exchange(mEscapeHeld, QByteArray()));
+    }
+    if (mJob && mCurrent == mLine)
         finishJob(QString());
 }
 
 void Simulator::readCurrent() {
     if (!mCurrent || !mJob)
         return;
-    takeBytes(mCurrent->readAll());
+    if (mCurrent == mLine)
+        takeBytes(mCurrent->readAll());
+    else
+        feedJob(mCurrent->readAll());
 }
 
 void Simulator::takeBytes(QByteArrayView bytes) {
-    while (!bytes.isEmpty() && !mDone && !mFailed) {
-        if (!mJob) {
-            if (!mLine)
-                return;
-            beginJob(mLine, QStringLiteral("data on %1").arg(mLine->path()));
-        }
-        if (mCurrent != mLine) {
-            feedJob(bytes);
+    const QByteArray data = std::exchange(mEscapeHeld, QByteArray()) + bytes.toByteArray();
+    QByteArrayView rest(data);
+    while (!rest.isEmpty() && !mDone && !mFailed) {
+        // An ESC that ends what has come may begin ESC @: the next byte tells.
+        if (rest.size() == 1 && rest[0] == '\x1b') {
+            mEscapeHeld = rest.toByteArray();
             return;
         }
-        // The closing command ends in NUL, so only there can a job end.
-        const qsizetype nul = bytes.indexOf('\0');
-        const qsizetype piece = nul < 0 ? bytes.size() : nul + 1;
-        feedJob(bytes.first(piece));
-        bytes = bytes.sliced(piece);
-        if (mJob->stored())
+        if (mJob && mJob->bytes() > 0 && rest.startsWith("\x1b@"))
+            finishJob(QString());
+        if (!mJob)
+            beginJob(mLine, QStringLiteral("data on %1").arg(mLine->path()));
+        // A piece ends after a NUL, where the closing command ends, or before
+        // the next ESC, which may be an initialize.
+        qsizetype piece = rest.size();
+        if (const qsizetype nul = rest.indexOf('\0'); nul >= 0)
+            piece = nul + 1;
+        if (const qsizetype escape = rest.sliced(1).indexOf('\x1b'); escape >= 0)
+            piece = std::min(piece, escape + 1);
+        feedJob(rest.first(piece));
+        rest = rest.sliced(piece);
+        if (mJob && mJob->stored())
             finishJob(QString());
     }
 }

@@ -88,6 +88,8 @@ private:
     // one the simulator was to take.
     bool finishJob(const QString &lost);
     void serialIdle();
+    // The sender hung up or the line stayed idle: what has come ends the job.
+    void endSerialJob();
     [[nodiscard]] bool canAnswer() const;
     void holdSender();
     void releaseSender();
@@ -107,7 +109,8 @@ private:
     // A TCP connection or the serial line: whatever the current job came on.
     QPointer<QIODevice> mCurrent;
     std::unique_ptr<Job> mJob;
-    QByteArray mCaptured; // the current job's bytes, kept only when capturing
+    QByteArray mCaptured;   // the current job's bytes, kept only when capturing
+    QByteArray mEscapeHeld; // a last ESC on the line, until the byte after it comes
     qint64 mJobBytes = 0;
     qint64 mBytesAtXoff = -1; // -1: not held back in this job
     int mJobNumber = 0;

@@ -122,8 +122,9 @@ int main(int argc, char *argv[]) {
                        "reported as \"listening on /dev/pts/N\". A line has no connection to "
                        "end a job: a job ends when the sender closes the terminal (once the "
                        "simulator sees the line hang up), right after the closing command "
-                       "#W00000 of a settings batch, or after --idle-ms without a byte while "
-                       "the sender is not held back by XOFF."));
+                       "#W00000 of a settings batch, right before an initialize (ESC @) that "
+                       "follows other bytes, or after --idle-ms without a byte while the sender "
+                       "is not held back by XOFF."));
     const QCommandLineOption xoffAfter(
         QStringLiteral("xoff-after"),
         QStringLiteral("With --serial: send XOFF once a job has brought N bytes, and XON "
