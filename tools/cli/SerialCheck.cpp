@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cerrno>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -79,8 +80,9 @@ bool holdsMaster(const QString &pid, const QString &fd, int index) {
 }
 
 // Other processes that have the device open, lock file or not, as far as this
-// user may look into them (as "fuser" finds them): "1234 (getty)".
-QStringList otherHolders(const QString &device) {
+// user may look into them (as "fuser" finds them): "1234 (getty)". `hidden`
+// counts the processes whose descriptors this user may not see.
+QStringList otherHolders(const QString &device, int *hidden) {
     const QString canonical = QFileInfo(device).canonicalFilePath();
     struct stat target {};
     if (canonical.isEmpty() || ::stat(QFile::encodeName(canonical).constData(), &target) != 0 ||
@@ -97,6 +99,10 @@ QStringList otherHolders(const QString &device) {
         if (!numeric || pid == self)
             continue;
         const QString fdFolder = QStringLiteral("/proc/%1/fd").arg(pid);
+        if (::access(QFile::encodeName(fdFolder).constData(), R_OK | X_OK) != 0) {
+            *hidden += errno == EACCES ? 1 : 0;
+            continue;
+        }
         bool holds = false;
         bool farEnd = false;
         for (const QString &fd : QDir(fdFolder).entryList(QDir::System | QDir::NoDotAndDotDot)) {
@@ -148,7 +154,8 @@ CheckReport checkSerial(const comm::SerialSettings &serial) {
     report.passed.append(QStringLiteral("%1 is a serial port (a terminal).").arg(device));
     // Opening it proves only that nobody locked it or holds it exclusively;
     // a program with it open without either still mixes its bytes in.
-    if (const QStringList holders = otherHolders(device); !holders.isEmpty()) {
+    int hidden = 0;
+    if (const QStringList holders = otherHolders(device, &hidden); !holders.isEmpty()) {
         report.problems.push_back(
             {Problem::SerialBusy,
              QStringLiteral("The serial device %1 is open in another program, which took no "
@@ -161,11 +168,16 @@ CheckReport checkSerial(const comm::SerialSettings &serial) {
                  .arg(device)});
         return report;
     }
-    report.passed.append(QStringLiteral("No other program holds it: it opened for this program "
-                                        "alone at %1 baud %2, flow control %3, and was closed "
-                                        "again without sending anything.")
+    report.passed.append(QStringLiteral("No other program holds it%4: it opened for this "
+                                        "program alone at %1 baud %2, flow control %3, and was "
+                                        "closed again without sending anything.")
                              .arg(serial.speed)
-                             .arg(comm::frameText(serial), comm::flowName(serial.flow)));
+                             .arg(comm::frameText(serial), comm::flowName(serial.flow),
+                                  hidden == 0
+                                      ? QString()
+                                      : QStringLiteral(" as far as this user can see (%1 other "
+                                                       "processes cannot be looked into)")
+                                            .arg(hidden)));
     return report;
 }
 
