@@ -215,14 +215,19 @@ private slots:
         QTemporaryDir dir;
         QString device = pty.path();
         QProcess sim, holder, first, cli;
-        QString simOutput, firstOutput;
+        QString simOutput;
+        const auto lockOf = [](QString line) {
+            return "/run/lock/LCK.." + line.mid(5).replace('/', '_');
+        };
+        const QString lock = lockOf(device);
         const auto stopAll = qScopeGuard([&] {
             for (QProcess *p : {&cli, &first, &holder, &sim}) {
                 p->kill();
                 p->waitForFinished(5000);
             }
+            if (situation == "lock")
+                QFile::remove(lock);
         });
-        const QString lock = "/run/lock/LCK.." + device.mid(5).replace('/', '_');
         if (situation == "relative") {
             QVERIFY(QFile::link(device, dir.filePath("printer")));
             cli.setWorkingDirectory(dir.path());
@@ -293,7 +298,7 @@ private slots:
                      "the other program's lock file was changed");
             QVERIFY(file.remove());
         }
-        QVERIFY2(!QFile::exists(lock), "a lock file was left behind");
+        QVERIFY2(!QFile::exists(lockOf(device)), "a lock file was left behind");
     }
 
     void doctorAndSend() {
