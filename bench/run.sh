@@ -3,8 +3,11 @@
 # targets. A missed target is reported, not failed: only a program that does
 # not work makes this script fail.
 #   bench/run.sh [BUILD_DIR]          (default: build)
-# RUNS (start-up runs per program, default 30), SEND_RUNS (default 200) and
-# STATUS_RUNS (default 200) change the run counts. The table is also written to BUILD_DIR/bench/results.txt.
+# RUNS (start-up runs per program, default 30), SEND_RUNS (default 200),
+# SIM_RUNS (default 50), FLEET_RUNS (default 5), STATUS_RUNS (default 200),
+# STALL_SECONDS and CANCELS (the stuck job, default 20 s and 20 cancels) and
+# MICRO_REPETITIONS and MICRO_MIN_TIME (default 5 and 0.5 s) change the run
+# counts; the smoke test runs the whole script with small ones. The table is also written to BUILD_DIR/bench/results.txt.
 set -euo pipefail
 
 build=${1:-build}
@@ -81,12 +84,14 @@ stop_xvfb
 
 # A printer that never reads: the window's event loop during a 20-second job,
 # and Cancel to the connection closed.
-echo "window responsiveness: a 20-second job to a printer that never reads, 20 cancels..." >&2
-QT_QPA_PLATFORM=offscreen "$bin/krv-bench-responsive" --seconds 20 --runs 20 \
+stall_seconds=${STALL_SECONDS:-20} cancels=${CANCELS:-20}
+echo "window responsiveness: a $stall_seconds-second job to a printer that never reads, $cancels cancels..." >&2
+QT_QPA_PLATFORM=offscreen "$bin/krv-bench-responsive" --seconds "$stall_seconds" --runs "$cancels" \
     >"$work/responsive.txt" 2>"$work/responsive.log" || { cat "$work/responsive.log" >&2; exit 1; }
 
 echo "micro-benchmarks..." >&2
-QT_QPA_PLATFORM=offscreen "$bin/krv-bench-micro" --benchmark_repetitions=5 \
+QT_QPA_PLATFORM=offscreen "$bin/krv-bench-micro" --benchmark_repetitions="${MICRO_REPETITIONS:-5}" \
+    --benchmark_min_time="${MICRO_MIN_TIME:-0.5}" \
     --benchmark_report_aggregates_only=true --benchmark_format=csv \
     >"$work/micro.csv" 2>"$work/micro.log" || { cat "$work/micro.log" >&2; exit 1; }
 
@@ -209,7 +214,7 @@ spread() { # NAME: "q1-q3 ms, min-max ms" of a start-up program
         "$send_ms ms median, p90 $send_p90_ms ms ($send_bytes bytes)" "< 10 ms" "$(verdict "$send_ms" 10 "<")"
     printf '%-34s %-44s %-10s %s\n' "First frame, silent spooler" \
         "$silent_ratio x none ($s_med vs $n_med ms median)" "<= 1.2 x" "$(verdict "$silent_ratio" 1.2 "<=")"
-    printf '%-34s %-44s %-10s %s\n' "Longest stall, 20-s stuck job" \
+    printf '%-34s %-44s %-10s %s\n' "Longest stall, $stall_seconds-s stuck job" \
         "$stall ms (p99 gap $stall_p99 ms, ${stall_s} s job)" "< 50 ms" "$(verdict "$stall" 50 "<")"
     printf '%-34s %-44s %-10s %s\n' "Cancel to connection closed" \
         "$cancel_med ms median, max $cancel_max ms ($cancel_runs runs)" "< 250 ms" "$(verdict "$cancel_max" 250 "<")"
@@ -236,8 +241,8 @@ spread() { # NAME: "q1-q3 ms, min-max ms" of a start-up program
     l_rss=$(field "$work/startup.txt" "result libs" rss_kb_median)
     printf 'Bare window with the spooler and network libraries loaded, unused (not a target): %s ms, %s MiB median = %s x bare memory.\n' \
         "$l_med" "$(mib "$l_rss")" "$(ratio "$l_rss" "$b_rss")"
-    printf 'Help topics split: generating the RTF %s us, reading it %s us. Micro figures: median of 5 repetitions, wall clock.\n' \
-        "$(micro SixteenHelpTopicsLoadOnly)" "$(micro SixteenHelpTopicsReadOnly)"
+    printf 'Help topics split: generating the RTF %s us, reading it %s us. Micro figures: median of %s repetitions, wall clock.\n' \
+        "$(micro SixteenHelpTopicsLoadOnly)" "$(micro SixteenHelpTopicsReadOnly)" "${MICRO_REPETITIONS:-5}"
     printf 'Send: %s downloads; click to the window having the outcome (printer confirmed by closing) %s us median.\n' \
         "$send_runs" "$(field "$work/send.txt" "result send" handler_us_median)"
     printf 'Stall baseline: the idle window, same timer, just before the job: longest stall %s ms, p99 gap %s ms.\n' \

@@ -79,6 +79,8 @@ void FilePort::OpenPort() {
         // freeze the window; writes wait for it with a bound.
         mFd = ::open(target.constData(), O_WRONLY | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
         if (mFd < 0)
+            refuseLocalLimit(errno);
+        if (mFd < 0)
             throw RuntimeError(errors::FileOpenFailed,
                                QStringLiteral("Could not open the device %1 for writing: %2.")
                                    .arg(mPath, systemReason(errno)));
@@ -89,6 +91,8 @@ void FilePort::OpenPort() {
     QByteArray temp = QFile::encodeName(targetInfo.absolutePath() + QLatin1String("/.") +
                                         targetInfo.fileName() + QLatin1String(".XXXXXX"));
     mFd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (mFd < 0)
+        refuseLocalLimit(errno);
     if (mFd < 0)
         throw RuntimeError(
             errors::FileOpenFailed,

@@ -5,9 +5,11 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QSaveFile>
 
 #include <fcntl.h>
+#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -61,6 +63,47 @@ public:
 private:
     int mFd;
 };
+
+struct FailedStep {
+    int error = 0;
+    const char *step = "";
+};
+
+// Writes `data` to a file `temp` that must not exist yet, synced and closed;
+// with the permissions of `modeOf` when that exists, else as the umask
+// gives them. What failed, if anything; a failed temporary is removed.
+FailedStep writeNewFile(const QByteArray &temp, const QByteArray &data, const QByteArray &modeOf) {
+    const int fd =
+        ::open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return {errno, "creating"};
+    const auto fail = [&](int error, const char *step) {
+        ::close(fd);
+        ::unlink(temp.constData());
+        return FailedStep{error, step};
+    };
+    for (qsizetype done = 0; done < data.size();) {
+        const ssize_t n = ::write(fd, data.constData() + done, size_t(data.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return fail(n < 0 ? errno : EIO, "writing");
+        done += n;
+    }
+    // A replacement keeps the permissions of the file it replaces.
+    struct stat st {};
+    if (!modeOf.isEmpty() && ::stat(modeOf.constData(), &st) == 0 &&
+        ::fchmod(fd, st.st_mode & 07777) != 0)
+        return fail(errno, "setting the permissions of");
+    if (::fsync(fd) != 0)
+        return fail(errno, "syncing");
+    if (::close(fd) != 0) {
+        const int error = errno;
+        ::unlink(temp.constData());
+        return {error, "closing"};
+    }
+    return {};
+}
 
 } // namespace
 
@@ -197,44 +240,68 @@ void writeLockedSmallFile(const QString &path, const QByteArray &data, int error
     const QFileInfo info(target);
     const QByteArray temp = QFile::encodeName(info.absolutePath() + QLatin1String("/.") +
                                               info.fileName() + QLatin1String(".saving"));
-    int fd = -1;
-    const auto fail = [&](int error, const char *step) {
-        if (fd >= 0)
-            ::close(fd);
-        ::unlink(temp.constData());
-        throw RuntimeError(
-            errorNumber,
-            QStringLiteral("Cannot write %1 (%2 %3): %4; the previous file is "
-                           "unchanged.")
-                .arg(path, QLatin1String(step), QFile::decodeName(temp), systemReason(error)));
+    const auto fail = [&](const FailedStep &failed) {
+        throw RuntimeError(errorNumber,
+                           QStringLiteral("Cannot write %1 (%2 %3): %4; the previous file is "
+                                          "unchanged.")
+                               .arg(path, QLatin1String(failed.step), QFile::decodeName(temp),
+                                    systemReason(failed.error)));
     };
     // Left by a write that was killed: nobody else writes it under the lock.
     if (::unlink(temp.constData()) != 0 && errno != ENOENT)
-        fail(errno, "removing the leftover");
-    fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (fd < 0)
-        fail(errno, "creating");
-    for (qsizetype done = 0; done < data.size();) {
-        const ssize_t n = ::write(fd, data.constData() + done, size_t(data.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            fail(n < 0 ? errno : EIO, "writing");
-        done += n;
+        fail({errno, "removing the leftover"});
+    if (const FailedStep failed = writeNewFile(temp, data, QFile::encodeName(target)); failed.error)
+        fail(failed);
+    if (::rename(temp.constData(), QFile::encodeName(target).constData()) != 0) {
+        const int error = errno;
+        ::unlink(temp.constData());
+        fail({error, "renaming"});
     }
-    // The replacement keeps the permissions of the file it replaces.
-    struct stat st {};
-    if (::stat(QFile::encodeName(target).constData(), &st) == 0 &&
-        ::fchmod(fd, st.st_mode & 07777) != 0)
-        fail(errno, "setting the permissions of");
-    if (::fsync(fd) != 0)
-        fail(errno, "syncing");
-    const int closed = ::close(fd);
-    fd = -1;
-    if (closed != 0)
-        fail(errno, "closing");
-    if (::rename(temp.constData(), QFile::encodeName(target).constData()) != 0)
-        fail(errno, "renaming");
+}
+
+bool writeNewSmallFile(const QString &path, const QByteArray &data, int errorNumber) {
+    if (QFileInfo::exists(path))
+        return false;
+    const QString target = checkedWriteTarget(path, errorNumber);
+    const QByteArray name = QFile::encodeName(target);
+    const QFileInfo info(target);
+    QByteArray temp;
+    FailedStep failed;
+    // A name of our own beside the file; another writer's is never touched.
+    for (int tries = 0; tries < 16; ++tries) {
+        temp = QFile::encodeName(
+            QStringLiteral("%1/.%2.%3")
+                .arg(info.absolutePath(), info.fileName())
+                .arg(QRandomGenerator::global()->generate64(), 16, 16, QLatin1Char('0')));
+        failed = writeNewFile(temp, data, QByteArray());
+        if (!(failed.error == EEXIST && std::strcmp(failed.step, "creating") == 0))
+            break;
+    }
+    const auto fail = [&](const FailedStep &step) {
+        throw RuntimeError(errorNumber,
+                           QStringLiteral("Cannot write %1 (%2 %3): %4; nothing was changed.")
+                               .arg(path, QLatin1String(step.step), QFile::decodeName(temp),
+                                    systemReason(step.error)));
+    };
+    if (failed.error)
+        fail(failed);
+    // Put in place only if nothing has taken the name since it was looked
+    // at: a file another program made meanwhile stays as it is.
+    int error = 0;
+    if (::renameat2(AT_FDCWD, temp.constData(), AT_FDCWD, name.constData(), RENAME_NOREPLACE) !=
+        0) {
+        error = errno;
+        // A file system without that kind of rename still refuses to link
+        // over an existing name.
+        if (error == EINVAL || error == ENOSYS)
+            error = ::link(temp.constData(), name.constData()) == 0 ? 0 : errno;
+    }
+    ::unlink(temp.constData());
+    if (error == EEXIST)
+        return false;
+    if (error)
+        fail({error, "renaming"});
+    return true;
 }
 
 } // namespace krv::comm

@@ -37,6 +37,13 @@ inline constexpr qint64 MaxTargetsBytes = 1024 * 1024;
 // was, no temporary is left, and krv::RuntimeError(errorNumber) is thrown.
 void writeSmallFile(const QString &path, const QByteArray &data, int errorNumber);
 
+// Creates the file with exactly `data`, never replacing anything: false,
+// with nothing written, when something is at the path already or takes the
+// name while the file is being written. Written beside it first, so the
+// file appears whole or not at all. Throws krv::RuntimeError(errorNumber)
+// when it cannot be written.
+[[nodiscard]] bool writeNewSmallFile(const QString &path, const QByteArray &data, int errorNumber);
+
 // The same for a file whose writers take a lock first (the store): the
 // temporary has one fixed name beside the file (".NAME.saving"), so one left
 // by a writer that was killed is replaced by the next write instead of

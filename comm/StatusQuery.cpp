@@ -54,7 +54,7 @@ struct Descriptor {
     }
 };
 
-PrinterStatus queryDevice(const QString &path, std::chrono::milliseconds bound) {
+PrinterStatus queryDevice(const QString &path, std::chrono::milliseconds bound, qint64 *sent) {
     if (path.isEmpty())
         throw RuntimeError(errors::IncompleteSettings,
                            QStringLiteral("No file or device is set to ask for the status."));
@@ -79,6 +79,7 @@ PrinterStatus queryDevice(const QString &path, std::chrono::milliseconds bound) 
     device.fd = ::open(name.constData(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
     if (device.fd < 0) {
         const int error = errno;
+        refuseLocalLimit(error);
         // One that takes jobs but cannot be read is a one-way link.
         if (const int writeOnly =
                 ::open(name.constData(), O_WRONLY | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
@@ -93,7 +94,7 @@ PrinterStatus queryDevice(const QString &path, std::chrono::milliseconds bound) 
                                .arg(path, systemReason(error)));
     }
     DescriptorLink link(device.fd, path);
-    return queryStatus(link, bound);
+    return queryStatus(link, bound, sent);
 }
 
 // The serial port's own reads and writes, which keep its lock and line set-up.
@@ -189,7 +190,7 @@ QByteArray DescriptorLink::read(const QDeadlineTimer &deadline, bool *ended) {
     }
 }
 
-PrinterStatus queryStatus(StatusLink &link, std::chrono::milliseconds bound) {
+PrinterStatus queryStatus(StatusLink &link, std::chrono::milliseconds bound, qint64 *sent) {
     const QDeadlineTimer deadline(bound, Qt::PreciseTimer);
     const QDeadlineTimer now(0);
     qsizetype received = 0;
@@ -213,6 +214,8 @@ PrinterStatus queryStatus(StatusLink &link, std::chrono::milliseconds bound) {
         if (!link.write(QByteArrayView(request.data(), qsizetype(request.size())), deadline))
             return noAnswer(QStringLiteral("the printer did not take the request within %1 ms")
                                 .arg(bound.count()));
+        if (sent)
+            *sent += qsizetype(request.size());
         std::optional<std::uint8_t> answer;
         // Until the next request goes out: a second byte that could be an
         // answer means we cannot tell which one is.
@@ -249,18 +252,18 @@ PrinterStatus queryStatus(StatusLink &link, std::chrono::milliseconds bound) {
     return decodePrinterStatus(answers);
 }
 
-PrinterStatus queryPrinterStatus(const ConnectionSettings &target,
-                                 std::chrono::milliseconds bound) {
+PrinterStatus queryPrinterStatus(const ConnectionSettings &target, std::chrono::milliseconds bound,
+                                 qint64 *sent) {
     switch (target.kind) {
     case ConnectionSettings::Kind::Spooler:
         return notAvailable(QStringLiteral("status is not available through the print spooler"));
     case ConnectionSettings::Kind::File:
-        return queryDevice(target.path, bound);
+        return queryDevice(target.path, bound, sent);
     case ConnectionSettings::Kind::Serial: {
         SerialPort port(target.serial, SerialPort::Timeouts{bound});
         port.OpenPort();
         SerialLink link(port);
-        return queryStatus(link, bound);
+        return queryStatus(link, bound, sent);
     }
     case ConnectionSettings::Kind::Tcp:
         break;
@@ -270,7 +273,7 @@ PrinterStatus queryPrinterStatus(const ConnectionSettings &target,
     DescriptorLink link(
         port.descriptor(),
         QStringLiteral("the printer at %1 port %2").arg(target.host).arg(target.port));
-    return queryStatus(link, bound);
+    return queryStatus(link, bound, sent);
 }
 
 } // namespace krv::comm

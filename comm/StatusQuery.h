@@ -46,15 +46,18 @@ private:
 // within `bound`. Whatever is waiting before the first request is dropped,
 // and only a byte that passes the fixed-bit check counts as an answer; a
 // further such byte after an answer makes the exchange ambiguous, which is
-// NoAnswer. Throws krv::RuntimeError when the link fails.
+// NoAnswer. Throws krv::RuntimeError when the link fails. `sent`, when
+// given, is counted up by the request bytes as each request goes out, so it
+// is right however the query ends.
 [[nodiscard]] PrinterStatus queryStatus(StatusLink &link,
-                                        std::chrono::milliseconds bound = DefaultStatusBound);
+                                        std::chrono::milliseconds bound = DefaultStatusBound,
+                                        qint64 *sent = nullptr);
 
 // Opens the connection, asks, closes. The spooler and regular files give
 // NotAvailable; a device that can only be written gives NoAnswer. Throws
 // krv::RuntimeError when the connection cannot be opened or fails.
-[[nodiscard]] PrinterStatus
-queryPrinterStatus(const ConnectionSettings &target,
-                   std::chrono::milliseconds bound = DefaultStatusBound);
+[[nodiscard]] PrinterStatus queryPrinterStatus(const ConnectionSettings &target,
+                                               std::chrono::milliseconds bound = DefaultStatusBound,
+                                               qint64 *sent = nullptr);
 
 } // namespace krv::comm

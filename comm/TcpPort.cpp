@@ -148,6 +148,7 @@ void TcpPort::OpenPort() {
         const int fd = ::socket(storage.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
         if (fd < 0) {
             error = errno;
+            refuseLocalLimit(error);
             continue;
         }
         mAbort.arm(fd);

@@ -7,8 +7,12 @@ set -euo pipefail
 cli=$1 runs=${2:-5} count=100
 work=$(mktemp -d)
 printers_pid=''
+# The printers end by our kill, so their status is never the script's.
 cleanup() {
-    [[ -n "$printers_pid" ]] && { kill "$printers_pid" 2>/dev/null; wait "$printers_pid" 2>/dev/null; }
+    if [[ -n "$printers_pid" ]]; then
+        kill "$printers_pid" 2>/dev/null || true
+        wait "$printers_pid" 2>/dev/null || true
+    fi
     rm -rf "$work"
 }
 trap cleanup EXIT

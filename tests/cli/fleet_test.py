@@ -127,13 +127,30 @@ class FleetTest(unittest.TestCase):
     def test_same_printer_never_twice_at_once(self):
         shared = self.printer(hold=0.3)
         other = self.printer(hold=0.3)
-        same = f"127.0.0.1:{shared.port}"
-        args = ["download"] + CHOICES + ["--jobs", "8", "--tcp", same, "--tcp",
-                                         f"127.0.0.1:{other.port}", "--tcp", same, "--tcp", same]
+        # The same address however it is spelled.
+        spellings = ["127.0.0.1", "127.0.0.1", "127.1", "127.000.000.001", "0x7f.0.0.1",
+                     "2130706433", "[::ffff:127.0.0.1]"]
+        args = ["download"] + CHOICES + ["--jobs", "8", "--tcp", f"127.0.0.1:{other.port}"]
+        for host in spellings:
+            args += ["--tcp", f"{host}:{shared.port}"]
         r = run_cli(args, env=self.env)
         self.assertEqual(r.returncode, 0, r.stderr)
-        self.assertEqual(shared.jobs, [BATCH] * 3)
+        self.assertEqual(shared.jobs, [BATCH] * len(spellings))
         self.assertEqual(shared.most_open, 1)
+
+    def test_out_of_open_files_is_said_once_as_ours(self):
+        printers = [self.printer(hold=0.5) for _ in range(40)]
+        limit = lambda: resource.setrlimit(resource.RLIMIT_NOFILE, (24, 24))
+        r = run_cli(["download"] + CHOICES + ["--jobs", "40"] +
+                    [a for p in printers for a in ("--tcp", f"127.0.0.1:{p.port}")],
+                    env=self.env, preexec_fn=limit)
+        self.assertEqual(r.returncode, 2, r.stderr)
+        served = r.stdout.splitlines()
+        self.assertTrue(served and all(line.startswith("ok\t") for line in served), r.stdout)
+        self.assertEqual(r.stderr.count("error 1002"), 1, r.stderr)
+        self.assertIn(f"of {len(printers)} printers were not served", r.stderr)
+        time.sleep(0.6)  # every held job ends
+        self.assertEqual(sum(len(p.jobs) for p in printers), len(served))
 
     def test_json_lines_hold_every_field(self):
         good = self.printer()

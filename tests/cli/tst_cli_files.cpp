@@ -14,11 +14,30 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/inotify.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <thread>
+
 using krv::RuntimeError;
 namespace settings = krv::settings;
 namespace comm = krv::comm;
 using namespace krv::cli;
 using Kind = comm::ConnectionSettings::Kind;
+
+std::atomic<bool> slowSync = false;
+
+// Every sync of this program goes through here; while slowSync is set it
+// takes long enough for another program to act before the writer goes on.
+extern "C" int fsync(int fd) {
+    static const auto real = reinterpret_cast<int (*)(int)>(::dlsym(RTLD_NEXT, "fsync"));
+    if (slowSync)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    return real(fd);
+}
 
 namespace {
 
@@ -50,6 +69,9 @@ private slots:
     void profileErrorsNameTheLine_data();
     void profileErrorsNameTheLine();
     void templateIsNotWrittenOverAProfile();
+    void templateNeverReplacesAFileMadeMeanwhile();
+    void linesEndAtAnyLineBreak_data();
+    void linesEndAtAnyLineBreak();
     void tcpTargets_data();
     void tcpTargets();
     void targetsFileListsConnections();
@@ -164,6 +186,68 @@ void TestCliFiles::templateIsNotWrittenOverAProfile() {
     writeProfileTemplate(path, true);
     QCOMPARE(resolveAssignments(readProfile(path)), settings::Selection{});
     QCOMPARE(errorOf([&] { (void)readProfile(dir.filePath("missing")); }), errors::UnreadableFile);
+}
+
+// Another program that makes the file while the template is being written
+// keeps its file. The sync before the template is put in place is slowed
+// down, so the other program always comes first.
+void TestCliFiles::templateNeverReplacesAFileMadeMeanwhile() {
+    QTemporaryDir dir;
+    const QByteArray path = QFile::encodeName(dir.filePath("shop.profile"));
+    const int watch = ::inotify_init1(IN_CLOEXEC);
+    QVERIFY(watch >= 0);
+    QVERIFY(::inotify_add_watch(watch, QFile::encodeName(dir.path()).constData(),
+                                IN_CREATE | IN_OPEN) >= 0);
+    bool made = false;
+    // As soon as the writer starts a file in the folder (named or not), the
+    // other program makes it.
+    std::thread other([&] {
+        char event[4096];
+        if (::read(watch, event, sizeof event) <= 0)
+            return;
+        const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+        made = fd >= 0 && ::write(fd, "theirs\n", 7) == 7;
+        if (fd >= 0)
+            ::close(fd);
+    });
+    slowSync = true;
+    const int error = errorOf([&] { writeProfileTemplate(QFile::decodeName(path), false); });
+    slowSync = false;
+    other.join();
+    ::close(watch);
+    QVERIFY(made);
+    QCOMPARE(error, errors::WouldOverwrite);
+    QFile file(QFile::decodeName(path));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray("theirs\n"));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
+}
+
+void TestCliFiles::linesEndAtAnyLineBreak_data() {
+    QTest::addColumn<QByteArray>("end");
+    QTest::newRow("LF") << QByteArray("\n");
+    QTest::newRow("CR LF") << QByteArray("\r\n");
+    QTest::newRow("CR") << QByteArray("\r");
+}
+
+void TestCliFiles::linesEndAtAnyLineBreak() {
+    QFETCH(QByteArray, end);
+    QTemporaryDir dir;
+    const auto write = [&](const char *name, const QList<QByteArray> &lines) {
+        QFile file(dir.filePath(name));
+        if (!file.open(QIODevice::WriteOnly) || file.write(lines.join(end) + end) < 0)
+            qFatal("cannot write %s", name);
+        return file.fileName();
+    };
+    const auto targets =
+        readTargetsFile(write("targets", {"# shop 12", "tcp 10.0.0.5", "file /dev/usb/lp0"}));
+    QCOMPARE(targets.size(), std::size_t(2));
+    QCOMPARE(describeTarget(targets[0]), QString("tcp 10.0.0.5:9100"));
+    QCOMPARE(targets[1].path, QString("/dev/usb/lp0"));
+    const auto assignments = readProfile(write("profile", {"cmbSpeed=1", "cmbZStyle=Slashed"}));
+    QCOMPARE(assignments.size(), std::size_t(2));
+    QCOMPARE(assignments[1].origin, dir.filePath("profile") + ":2");
+    QCOMPARE(assignments[1].entry, QString("Slashed"));
 }
 
 void TestCliFiles::tcpTargets_data() {
@@ -302,6 +386,12 @@ void TestCliFiles::samePrinter_data() {
                                 << "tcp 10.0.0.5:9101" << false;
     QTest::newRow("other host") << "tcp 10.0.0.5"
                                 << "tcp 10.0.0.6" << false;
+    for (const char *spelling :
+         {"127.1", "127.000.000.001", "0x7f.0.0.1", "2130706433", "[::ffff:127.0.0.1]"})
+        QTest::addRow("127.0.0.1 as %s", spelling)
+            << "tcp 127.0.0.1" << QStringLiteral("tcp %1:9100").arg(spelling) << true;
+    QTest::newRow("IPv6 in two spellings") << "tcp [::1]"
+                                           << "tcp [0:0::1]:9100" << true;
     QTest::newRow("queue in another case") << "queue KRV520"
                                            << "queue krv520" << true;
     QTest::newRow("queue and host of one name") << "queue krv520"

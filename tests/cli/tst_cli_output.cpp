@@ -160,6 +160,61 @@ private slots:
                                     .arg(describe(r))));
     }
 
+    // What a target, path or description repeats never acts on the terminal,
+    // whichever output it goes through; numbers take any leading zeros.
+    void outsideTextIsEscapedEverywhere_data() {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QByteArray>("file"); // written to input.txt first, when not empty
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("expected");
+        const QString input = mDir.filePath(QStringLiteral("input.txt"));
+        const QString evil = QStringLiteral("\x1b[2J\x1b]0;owned\x07");
+        const QString shown = QStringLiteral("\\x1b[2J\\x1b]0;owned\\x07");
+        const QString missing = mDir.filePath(QStringLiteral("missing") + evil + "/x");
+        const QString existing = mDir.filePath(evil);
+        QFile(existing).open(QIODevice::WriteOnly);
+        const QStringList download{"download", "--set", "cmbSpeed=3"};
+        QTest::newRow("result line and count")
+            << Cli << download + QStringList{"--file", missing} << QByteArray() << 2 << shown;
+        QTest::newRow("targets file line") << Cli << download + QStringList{"--targets", input}
+                                           << ("file " + missing + "\n").toUtf8() << 2 << shown;
+        QTest::newRow("status line")
+            << Cli << QStringList{"status", "--file", existing} << QByteArray() << 7 << shown;
+        QTest::newRow("check report")
+            << Cli << QStringList{"check", "--file", missing} << QByteArray() << 2 << shown;
+        QTest::newRow("profile written")
+            << Cli << QStringList{"profile", existing + ".profile"} << QByteArray() << 0 << shown;
+        QTest::newRow("error of a file that cannot be read")
+            << Cli << download + QStringList{"--profile", missing} << QByteArray() << 2 << shown;
+        QTest::newRow("--jobs with leading zeros")
+            << Cli << download + QStringList{"--dry-run", "--jobs", "0000000001"} << QByteArray()
+            << 0 << "Print Speed: Low (50mm/s)";
+        QTest::newRow("sim --hold-ms without --xoff-after")
+            << Sim << QStringList{"--serial", "--hold-ms", "100"} << QByteArray() << 2
+            << "--hold-ms needs --xoff-after";
+    }
+    void outsideTextIsEscapedEverywhere() {
+        QFETCH(QString, program);
+        QFETCH(QStringList, arguments);
+        QFETCH(QByteArray, file);
+        QFETCH(int, exitCode);
+        QFETCH(QString, expected);
+        if (!file.isEmpty()) {
+            QFile f(mDir.filePath(QStringLiteral("input.txt")));
+            QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(file) > 0);
+        }
+        const Run r = run(program, arguments);
+        QVERIFY2(r.exitCode == exitCode, qPrintable(describe(r)));
+        QVERIFY2(QString::fromUtf8(r.out + r.err).contains(expected), qPrintable(describe(r)));
+        // Only the line ends and the fields' tabs reach the terminal raw.
+        for (const char c : r.out + r.err)
+            QVERIFY2(c == '\n' || c == '\t' || static_cast<unsigned char>(c) >= 0x20,
+                     qPrintable(QStringLiteral("control byte 0x%1 in: %2")
+                                    .arg(int(static_cast<unsigned char>(c)), 2, 16)
+                                    .arg(describe(r))));
+    }
+
     void portIsDigitsOnly_data() {
         QTest::addColumn<QString>("program");
         QTest::addColumn<QStringList>("arguments");

@@ -21,6 +21,7 @@ const QStringList States{"ready", "near-end", "paper-end", "cover-open", "offlin
 struct Run {
     int exitCode = -1;
     QString out;
+    QString err;
 };
 
 Run run(const QStringList &arguments) {
@@ -34,6 +35,7 @@ Run run(const QStringList &arguments) {
     }
     r.exitCode = process.exitCode();
     r.out = QString::fromUtf8(process.readAllStandardOutput());
+    r.err = QString::fromUtf8(process.readAllStandardError());
     return r;
 }
 
@@ -46,8 +48,8 @@ private slots:
     void cleanupTestCase();
     void exitCodeOfEachState_data();
     void exitCodeOfEachState();
-    void highestCodeWins_data();
-    void highestCodeWins();
+    void mostSevereWins_data();
+    void mostSevereWins();
     void doctorNamesTheFix_data();
     void doctorNamesTheFix();
     void jsonLinesInTargetOrder();
@@ -105,20 +107,33 @@ void TestCliStatus::exitCodeOfEachState() {
     QCOMPARE(r.out.count('\n'), 1);
 }
 
-void TestCliStatus::highestCodeWins_data() {
+void TestCliStatus::mostSevereWins_data() {
     QTest::addColumn<QStringList>("targets"); // states, "down" or "queue"
     QTest::addColumn<int>("exitCode");
-    QTest::newRow("ready, near-end") << QStringList{"ready", "near-end"} << 3;
-    QTest::newRow("cover-open, paper-end") << QStringList{"cover-open", "paper-end"} << 5;
-    QTest::newRow("ready, down") << QStringList{"ready", "down"} << 2;
-    QTest::newRow("down, offline") << QStringList{"down", "offline"} << 6;
-    QTest::newRow("silent, offline, ready") << QStringList{"silent", "offline", "ready"} << 7;
-    QTest::newRow("ready, spooler queue") << QStringList{"ready", "queue"} << 7;
+    QTest::addColumn<QString>("count"); // the count on standard error
+    QTest::newRow("ready, near-end") << QStringList{"ready", "near-end"} << 3 << "2 ok, 0 failed";
+    QTest::newRow("cover-open, paper-end")
+        << QStringList{"cover-open", "paper-end"} << 5 << "2 ok, 0 failed";
+    QTest::newRow("ready, down") << QStringList{"ready", "down"} << 2 << "1 ok, 1 failed";
+    QTest::newRow("near-end hides no down printer")
+        << QStringList{"near-end", "down"} << 2 << "1 ok, 1 failed";
+    QTest::newRow("offline hides no down printer")
+        << QStringList{"down", "offline"} << 2 << "1 ok, 1 failed";
+    QTest::newRow("paper-end before no answer")
+        << QStringList{"silent", "paper-end"} << 4 << "2 ok, 0 failed";
+    QTest::newRow("no answer before near-end")
+        << QStringList{"near-end", "silent"} << 7 << "2 ok, 0 failed";
+    QTest::newRow("silent, offline, ready")
+        << QStringList{"silent", "offline", "ready"} << 6 << "3 ok, 0 failed";
+    QTest::newRow("spooler queue hides no ready printer")
+        << QStringList{"ready", "queue"} << 0 << "2 ok, 0 failed";
+    QTest::newRow("spooler queue alone") << QStringList{"queue"} << 7 << "1 ok, 0 failed";
 }
 
-void TestCliStatus::highestCodeWins() {
+void TestCliStatus::mostSevereWins() {
     QFETCH(QStringList, targets);
     QFETCH(int, exitCode);
+    QFETCH(QString, count);
     QTcpServer gone;
     QVERIFY(gone.listen(QHostAddress::LocalHost));
     const QString down = QStringLiteral("127.0.0.1:%1").arg(gone.serverPort());
@@ -132,6 +147,7 @@ void TestCliStatus::highestCodeWins() {
     const Run r = run(arguments);
     QCOMPARE(r.exitCode, exitCode);
     QCOMPARE(r.out.count('\n'), targets.size());
+    QCOMPARE(r.err.trimmed(), count);
 }
 
 void TestCliStatus::doctorNamesTheFix_data() {
@@ -156,7 +172,8 @@ void TestCliStatus::doctorNamesTheFix() {
 }
 
 // Every printer at once: the lines still come in the order given, each with
-// its own word and code, and the worst code is the exit status.
+// its own word, code and the bytes of the four requests, and the most
+// severe code is the exit status.
 void TestCliStatus::jsonLinesInTargetOrder() {
     const QList<std::pair<QString, int>> expected{{"silent", 7},    {"cover-open", 5},
                                                   {"ready", 0},     {"offline", 6},
@@ -165,7 +182,7 @@ void TestCliStatus::jsonLinesInTargetOrder() {
     for (const auto &[state, code] : expected)
         arguments << "--tcp" << address(state);
     const Run r = run(arguments);
-    QCOMPARE(r.exitCode, 7);
+    QCOMPARE(r.exitCode, 6);
     const QStringList lines = r.out.split('\n', Qt::SkipEmptyParts);
     QCOMPARE(lines.size(), expected.size() + 1);
     for (int i = 0; i < expected.size(); ++i) {
@@ -173,6 +190,8 @@ void TestCliStatus::jsonLinesInTargetOrder() {
         QCOMPARE(o.value("target").toString(), "tcp " + address(expected[i].first));
         QCOMPARE(o.value("outcome").toString(), "ok");
         QCOMPARE(o.value("code").toInt(-1), expected[i].second);
+        // The silent printer is not asked further after its first request.
+        QCOMPARE(o.value("bytes").toInt(-1), expected[i].first == "silent" ? 3 : 12);
         QCOMPARE(o.value("status").toString(), expected[i].first == "offline"  ? "not-ready"
                                                : expected[i].first == "silent" ? "no-answer"
                                                                                : expected[i].first);

@@ -2,6 +2,7 @@
 
 #include "CliErrors.h"
 #include "Commands.h"
+#include "Digits.h"
 #include "Quote.h"
 #include "RuntimeError.h"
 #include "SerialTarget.h"
@@ -80,19 +81,14 @@ QString optionArgument(const QString &argument) {
 
 // Digits only, within [low, high].
 int wholeNumber(const QString &option, const QString &text, int low, int high) {
-    bool ok = !text.isEmpty() && text.size() <= 9;
-    int value = 0;
-    for (const QChar c : text) {
-        ok = ok && c >= u'0' && c <= u'9';
-        value = ok ? value * 10 + (c.unicode() - u'0') : 0;
-    }
-    if (!ok || value < low || value > high)
+    const std::optional<qint64> value = digitsValue(text, high);
+    if (!value || *value < low)
         usageError(QStringLiteral("%1 needs a whole number from %2 to %3, not %4.")
                        .arg(option)
                        .arg(low)
                        .arg(high)
                        .arg(quoted(text)));
-    return value;
+    return int(*value);
 }
 
 // Seconds as digits with at most three after a point, e.g. "1" or "0.25".
@@ -382,8 +378,10 @@ Exit status:
      problem was found)
   status: 0 ready, 2 connection or I/O failure, 3 paper near its end
   (otherwise ready), 4 paper end, 5 cover open, 6 offline or an error for
-  another reason, 7 no status answer (or none possible: spooler, file); with
-  several printers the highest wins. Its lines:
+  another reason, 7 no status answer (or none possible: spooler, file). With
+  several printers the most severe wins, in this order: 2, 6, 5, 4, 7 (no
+  answer), 3, 0, and 7 for spooler or file only when no printer could be
+  asked. Its lines, then a count ("N ok, M failed") on standard error:
       WORD<TAB>CONNECTION<TAB>DETAIL
   WORD being ready, near-end, paper-end, cover-open, not-ready, no-answer,
   unavailable or failed.

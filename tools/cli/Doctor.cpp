@@ -1,6 +1,7 @@
 #include "Doctor.h"
 
 #include "OwnFiles.h"
+#include "Quote.h"
 #include "RuntimeError.h"
 #include "SpoolerPort.h"
 #include "StatusQuery.h"
@@ -541,11 +542,12 @@ CheckReport diagnoseQueue(const QueueFacts &facts) {
 QString formatReport(const CheckReport &report) {
     QString text;
     for (const QString &line : report.passed)
-        text += QStringLiteral("  ok: %1\n").arg(line);
+        text += QStringLiteral("  ok: %1\n").arg(shownText(line));
     for (const Finding &f : report.problems)
-        text += QStringLiteral("  problem: %1\n  fix: %2\n").arg(f.what, f.fix);
+        text +=
+            QStringLiteral("  problem: %1\n  fix: %2\n").arg(shownText(f.what), shownText(f.fix));
     for (const QString &line : report.notes)
-        text += QStringLiteral("  note: %1\n").arg(line);
+        text += QStringLiteral("  note: %1\n").arg(shownText(line));
     return text;
 }
 

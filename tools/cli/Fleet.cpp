@@ -7,6 +7,10 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
+#include <QHostAddress>
+
+#include <netdb.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <condition_variable>
@@ -16,6 +20,7 @@
 #include <map>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <queue>
 #include <system_error>
 #include <thread>
@@ -26,6 +31,28 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr std::size_t None = std::numeric_limits<std::size_t>::max();
+
+// The address a numeric host stands for, as the system reads it when it
+// connects (127.1, 0x7f.0.0.1, 2130706433 and ::ffff:127.0.0.1 are all
+// 127.0.0.1); never a name look-up. A host name stays as it is written.
+QString hostIdentity(const QString &host) {
+    const QString trimmed = host.trimmed();
+    if (trimmed.contains(QChar(0)))
+        return trimmed.toLower();
+    addrinfo hints{};
+    hints.ai_flags = AI_NUMERICHOST;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo *found = nullptr;
+    if (::getaddrinfo(trimmed.toLatin1().constData(), nullptr, &hints, &found) != 0 || !found)
+        return trimmed.toLower();
+    QHostAddress address(found->ai_addr);
+    ::freeaddrinfo(found);
+    bool mapped = false;
+    const quint32 v4 = address.toIPv4Address(&mapped);
+    if (mapped)
+        address = QHostAddress(v4);
+    return address.toString();
+}
 
 Attempt tryOnce(const std::function<Attempt(const comm::ConnectionSettings &)> &perTarget,
                 const comm::ConnectionSettings &target) {
@@ -85,28 +112,54 @@ public:
             const std::size_t index = mReady.top();
             mReady.pop();
             ++mStarted;
+            mWasStarted[index] = true;
             lock.unlock();
             FleetResult result = serve(index);
             lock.lock();
             if (mNextOfSamePrinter[index] != None)
                 mReady.push(mNextOfSamePrinter[index]);
+            // Out of descriptors, every further printer would fail the same
+            // way for a reason that is not theirs: none is started.
+            if (result.last.errorNumber == comm::errors::LocalLimit && !mLocalLimit) {
+                mLocalLimit = result.last;
+                mStop = true;
+            }
             mFinished.emplace(index, std::move(result));
             mChanged.notify_all();
         }
     }
 
     // The caller's side: the results in list order.
+    // The caller's side: the results in list order. When this computer ran
+    // out of descriptors, the printers that met that limit or were never
+    // started are not reported one by one; the limit is, once, at the end,
+    // after every printer that was served.
     void deliver(const std::function<void(const FleetResult &)> &onResult, FleetSummary &summary) {
+        std::size_t unserved = 0;
         for (std::size_t i = 0; i < mTargets.size(); ++i) {
             std::unique_lock lock(mMutex);
-            mChanged.wait(lock, [this, i] { return mFinished.count(i) > 0; });
+            mChanged.wait(lock, [this, i] {
+                return mFinished.count(i) > 0 || (mLocalLimit && !mWasStarted[i]);
+            });
             auto node = mFinished.extract(i);
             mCursor = i + 1;
             mChanged.notify_all();
             lock.unlock();
+            if (node.empty() || node.mapped().last.errorNumber == comm::errors::LocalLimit) {
+                ++unserved;
+                continue;
+            }
             ++(node.mapped().last.ok ? summary.ok : summary.failed);
             onResult(node.mapped());
         }
+        if (unserved > 0)
+            throw RuntimeError(comm::errors::LocalLimit,
+                               QStringLiteral("%1 %2 of %3 printers were not served. Serve fewer "
+                                              "at once (--jobs) or raise the limit of open files "
+                                              "(\"ulimit -n\").")
+                                   .arg(mLocalLimit->description)
+                                   .arg(unserved)
+                                   .arg(mTargets.size()));
     }
 
     void stop() {
@@ -153,7 +206,9 @@ private:
     std::priority_queue<std::size_t, std::vector<std::size_t>, std::greater<>> mReady;
     std::map<std::size_t, FleetResult> mFinished;
     std::size_t mStarted = 0;
-    std::size_t mCursor = 0; // the next result to deliver
+    std::vector<bool> mWasStarted = std::vector<bool>(mTargets.size());
+    std::optional<Attempt> mLocalLimit; // the first try that met it
+    std::size_t mCursor = 0;            // the next result to deliver
     bool mStop = false;
 };
 
@@ -169,7 +224,7 @@ bool mayRetry(const Attempt &attempt) {
 QString printerIdentity(const comm::ConnectionSettings &target) {
     using Kind = comm::ConnectionSettings::Kind;
     if (target.kind == Kind::Tcp)
-        return QStringLiteral("tcp %1 %2").arg(target.host.trimmed().toLower()).arg(target.port);
+        return QStringLiteral("tcp %1 %2").arg(hostIdentity(target.host)).arg(target.port);
     if (target.kind == Kind::Spooler)
         return QStringLiteral("queue %1").arg(target.queue.toLower());
     // Files and devices, by whatever name or link they are reached.

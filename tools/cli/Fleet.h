@@ -57,7 +57,8 @@ struct FleetSummary {
 [[nodiscard]] bool mayRetry(const Attempt &attempt);
 
 // What makes two targets the same printer, which is never served twice at
-// once: the host as written (in any letter case) and port; the device or
+// once: the host's address however it is spelled (a host name as written,
+// in any letter case) and port; the device or
 // file after resolving links; the queue name (in any letter case).
 [[nodiscard]] QString printerIdentity(const comm::ConnectionSettings &target);
 

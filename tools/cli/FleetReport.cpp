@@ -1,6 +1,7 @@
 #include "FleetReport.h"
 
 #include "PrinterPort.h"
+#include "Quote.h"
 #include "RuntimeError.h"
 #include "SendToPrinter.h"
 #include "Targets.h"
@@ -56,7 +57,7 @@ Attempt sendAttempt(const comm::ConnectionSettings &target, const QByteArray &da
 }
 
 QString resultLine(const FleetResult &result) {
-    const QString where = describeTarget(*result.target);
+    const QString where = shownText(describeTarget(*result.target));
     if (result.last.ok)
         return QStringLiteral("ok\t%1\tsent %2 bytes%3")
             .arg(where)
@@ -65,7 +66,7 @@ QString resultLine(const FleetResult &result) {
     return QStringLiteral("failed\t%1\terror %2: %3%4")
         .arg(where)
         .arg(result.last.errorNumber)
-        .arg(result.last.description, triesNote(result));
+        .arg(shownText(result.last.description), triesNote(result));
 }
 
 QString summaryLine(const FleetSummary &summary) {

@@ -1,12 +1,11 @@
 #include "Profile.h"
 
 #include "CliErrors.h"
+#include "Lines.h"
 #include "Names.h"
 #include "OwnFiles.h"
 #include "Quote.h"
 #include "RuntimeError.h"
-
-#include <QFileInfo>
 
 #include <array>
 #include <optional>
@@ -83,11 +82,9 @@ settings::Selection resolveAssignments(const std::vector<Assignment> &profile,
 
 std::vector<Assignment> parseProfile(const QString &text, const QString &fileName) {
     std::vector<Assignment> assignments;
-    const QStringList lines = text.split(QLatin1Char('\n'));
+    const QStringList lines = splitLines(text);
     for (qsizetype i = 0; i < lines.size(); ++i) {
-        QString line = lines[i];
-        if (line.endsWith(QLatin1Char('\r')))
-            line.chop(1);
+        const QString &line = lines[i];
         const QString trimmed = line.trimmed();
         if (trimmed.isEmpty() || trimmed.startsWith(QLatin1Char('#')))
             continue;
@@ -136,11 +133,13 @@ QString profileTemplate() {
 }
 
 void writeProfileTemplate(const QString &path, bool overwrite) {
-    if (!overwrite && QFileInfo::exists(path))
+    const QByteArray text = profileTemplate().toUtf8();
+    if (overwrite)
+        comm::writeSmallFile(path, text, errors::UnwritableFile);
+    else if (!comm::writeNewSmallFile(path, text, errors::UnwritableFile))
         throw RuntimeError(
             errors::WouldOverwrite,
             QStringLiteral("%1 already exists; give --force to replace it.").arg(path));
-    comm::writeSmallFile(path, profileTemplate().toUtf8(), errors::UnwritableFile);
 }
 
 } // namespace krv::cli

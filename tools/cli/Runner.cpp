@@ -85,9 +85,10 @@ public:
     explicit RetryNotes(QTextStream &err) : mErr(err) {}
     void operator()(const FleetResult &result, std::chrono::milliseconds wait) {
         const std::lock_guard lock(mLock);
-        mErr << "krv520-cli: " << describeTarget(*result.target) << ": try " << result.tries
-             << " failed with error " << result.last.errorNumber << "; trying again in "
-             << QString::number(double(wait.count()) / 1000.0, 'g', 6) << " s\n";
+        mErr << "krv520-cli: " << shownText(describeTarget(*result.target)) << ": try "
+             << result.tries << " failed with error " << result.last.errorNumber
+             << "; trying again in " << QString::number(double(wait.count()) / 1000.0, 'g', 6)
+             << " s\n";
         mErr.flush();
     }
 
@@ -97,7 +98,7 @@ private:
 };
 
 // Runs `perTarget` over the command's printers and prints what `print`
-// makes of each result, in the order of the targets, then the JSON summary.
+// makes of each result, in the order of the targets, then the count.
 FleetSummary serveTargets(const Command &command,
                           const std::function<Attempt(const comm::ConnectionSettings &)> &perTarget,
                           const std::function<QString(const FleetResult &)> &print,
@@ -113,8 +114,12 @@ FleetSummary serveTargets(const Command &command,
             requireWritten(out);
         },
         std::ref(notes));
+    // Standard output keeps one line per printer for the scripts that read
+    // it; the count is for the person watching.
     if (command.json)
         out << summaryJson(summary, clock.elapsed()) << '\n';
+    else
+        err << summaryLine(summary) << '\n';
     return summary;
 }
 
@@ -126,30 +131,27 @@ int send(const Command &command, const QByteArray &data, QTextStream &out, QText
             return command.json ? QString::fromUtf8(resultJson(result)) : resultLine(result);
         },
         out, err);
-    // Standard output keeps one line per printer for the scripts that read
-    // it; the count is for the person watching.
-    if (!command.json)
-        err << summaryLine(summary) << '\n';
     return summary.failed == 0 ? ExitOk : ExitFailure;
 }
 
-// The highest of the printers' exit codes wins.
+// The most severe printer's code, so that a printer that could not be
+// reached is never hidden behind one that answered.
 int status(const Command &command, QTextStream &out, QTextStream &err) {
-    int code = ExitStatusReady;
+    int worst = leastSevereStatus();
     serveTargets(
         command, statusAttempt,
         [&](const FleetResult &result) {
-            code = std::max(code, statusCodeOf(result));
+            worst = std::min(worst, statusSeverityOf(result));
             return command.json ? QString::fromUtf8(statusJson(result)) : statusLine(result);
         },
         out, err);
-    return code;
+    return statusCodeOfSeverity(worst);
 }
 
 int check(const Command &command, QTextStream &out) {
     bool allOk = true;
     for (const comm::ConnectionSettings &target : resolveTargets(command.targets)) {
-        out << "check " << describeTarget(target) << '\n';
+        out << "check " << shownText(describeTarget(target)) << '\n';
         requireWritten(out);
         const CheckReport report = checkConnection(target);
         out << formatReport(report) << (report.ok() ? "result: ok\n" : "result: problem\n");
@@ -165,7 +167,7 @@ int profile(const Command &command, QTextStream &out) {
         return ExitOk;
     }
     writeProfileTemplate(command.outputPath, command.force);
-    out << "Wrote a profile template to " << command.outputPath << ".\n";
+    out << "Wrote a profile template to " << shownText(command.outputPath) << ".\n";
     return ExitOk;
 }
 
@@ -254,10 +256,10 @@ int runCommand(const Command &command, QTextStream &out, QTextStream &err) {
     } catch (const RuntimeError &e) {
         out.flush();
         if (errors::isUsageError(e.number())) {
-            err << "krv520-cli: " << e.description() << '\n';
+            err << "krv520-cli: " << shownText(e.description()) << '\n';
             return finish(ExitUsage, out, err);
         }
-        err << "krv520-cli: error " << e.number() << ": " << e.description() << '\n';
+        err << "krv520-cli: error " << e.number() << ": " << shownText(e.description()) << '\n';
         return finish(ExitFailure, out, err);
     }
 }
@@ -271,7 +273,7 @@ int runProgram(const QStringList &arguments, QTextStream &out, QTextStream &err)
     try {
         command = parseCommandLine(arguments);
     } catch (const RuntimeError &e) {
-        err << "krv520-cli: " << e.description() << "\nSee \"krv520-cli --help\".\n";
+        err << "krv520-cli: " << shownText(e.description()) << "\nSee \"krv520-cli --help\".\n";
         return finish(ExitUsage, out, err);
     }
     return runCommand(command, out, err);

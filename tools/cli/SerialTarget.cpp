@@ -1,6 +1,7 @@
 #include "SerialTarget.h"
 
 #include "CliErrors.h"
+#include "Digits.h"
 #include "Quote.h"
 #include "RuntimeError.h"
 
@@ -19,19 +20,12 @@ namespace {
                            .arg(quoted(text), why));
 }
 
-// Digits only, as for a port: a sign or blank a number parser would skip is
-// a typing mistake.
 qint32 speedValue(const QString &text, const QString &whole) {
-    qint64 speed = 0;
-    bool ok = !text.isEmpty() && text.size() <= 10;
-    for (const QChar c : text) {
-        ok = ok && c >= u'0' && c <= u'9';
-        speed = speed * 10 + (c.unicode() - u'0');
-    }
-    if (!ok || speed < 1 || speed > std::numeric_limits<qint32>::max())
+    const std::optional<qint64> speed = digitsValue(text, std::numeric_limits<qint32>::max());
+    if (!speed || *speed < 1)
         bad(whole,
             QStringLiteral("the speed %1 is not a number of baud such as 9600").arg(quoted(text)));
-    return qint32(speed);
+    return qint32(*speed);
 }
 
 } // namespace

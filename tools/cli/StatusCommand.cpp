@@ -1,6 +1,7 @@
 #include "StatusCommand.h"
 
 #include "FleetReport.h"
+#include "Quote.h"
 #include "RuntimeError.h"
 #include "Targets.h"
 
@@ -8,6 +9,7 @@
 #include <QJsonObject>
 
 #include <algorithm>
+#include <array>
 
 namespace krv::cli {
 
@@ -20,6 +22,26 @@ using C = PrinterStatus::Condition;
 // an open cover or the end of the paper takes a printer offline too.
 constexpr unsigned Explained = C::CoverOpen | C::PaperOutStop | C::PaperEnd;
 
+struct Verdict {
+    QLatin1StringView word;
+    int code;
+};
+
+// Most severe first. A printer we could not reach comes before any that
+// answered; what stops printing before what only may; "unavailable" last,
+// as it says nothing about the printer (spooler, file) and must not hide
+// one that did say something.
+constexpr std::array<Verdict, 8> Verdicts{{
+    {QLatin1StringView("failed"), ExitStatusFailure},
+    {QLatin1StringView("not-ready"), ExitStatusNotReady},
+    {QLatin1StringView("cover-open"), ExitStatusCoverOpen},
+    {QLatin1StringView("paper-end"), ExitStatusPaperEnd},
+    {QLatin1StringView("no-answer"), ExitStatusNoAnswer},
+    {QLatin1StringView("near-end"), ExitStatusNearEnd},
+    {QLatin1StringView("ready"), ExitStatusReady},
+    {QLatin1StringView("unavailable"), ExitStatusNoAnswer},
+}};
+
 } // namespace
 
 StatusResult queryStatusOf(const comm::ConnectionSettings &target,
@@ -27,7 +49,7 @@ StatusResult queryStatusOf(const comm::ConnectionSettings &target,
     StatusResult result;
     result.target = target;
     try {
-        result.status = comm::queryPrinterStatus(target, bound);
+        result.status = comm::queryPrinterStatus(target, bound, &result.requestBytes);
     } catch (const RuntimeError &e) {
         result.failed = true;
         result.errorNumber = e.number();
@@ -36,44 +58,41 @@ StatusResult queryStatusOf(const comm::ConnectionSettings &target,
     return result;
 }
 
-int statusExitCode(const StatusResult &result) {
-    if (result.failed)
-        return ExitStatusFailure;
-    const PrinterStatus &s = result.status;
-    if (!s.answered())
-        return ExitStatusNoAnswer;
-    const unsigned other = s.conditions & ~(Explained | C::PaperNearEnd | C::Offline);
-    int code = ExitStatusReady;
-    if (s.has(C::PaperNearEnd))
-        code = ExitStatusNearEnd;
-    if (s.has(C::PaperEnd) || s.has(C::PaperOutStop))
-        code = ExitStatusPaperEnd;
-    if (s.has(C::CoverOpen))
-        code = ExitStatusCoverOpen;
-    if (other != 0 || (s.has(C::Offline) && (s.conditions & Explained) == 0))
-        code = ExitStatusNotReady;
-    return code;
-}
-
 QString statusWord(const StatusResult &result) {
     if (result.failed)
         return QStringLiteral("failed");
-    switch (statusExitCode(result)) {
-    case ExitStatusReady:
-        return QStringLiteral("ready");
-    case ExitStatusNearEnd:
-        return QStringLiteral("near-end");
-    case ExitStatusPaperEnd:
-        return QStringLiteral("paper-end");
-    case ExitStatusCoverOpen:
-        return QStringLiteral("cover-open");
-    case ExitStatusNotReady:
+    const PrinterStatus &s = result.status;
+    if (!s.answered())
+        return s.outcome == PrinterStatus::Outcome::NotAvailable ? QStringLiteral("unavailable")
+                                                                 : QStringLiteral("no-answer");
+    const unsigned other = s.conditions & ~(Explained | C::PaperNearEnd | C::Offline);
+    if (other != 0 || (s.has(C::Offline) && (s.conditions & Explained) == 0))
         return QStringLiteral("not-ready");
-    default:
-        return result.status.outcome == PrinterStatus::Outcome::NotAvailable
-                   ? QStringLiteral("unavailable")
-                   : QStringLiteral("no-answer");
-    }
+    if (s.has(C::CoverOpen))
+        return QStringLiteral("cover-open");
+    if (s.has(C::PaperEnd) || s.has(C::PaperOutStop))
+        return QStringLiteral("paper-end");
+    if (s.has(C::PaperNearEnd))
+        return QStringLiteral("near-end");
+    return QStringLiteral("ready");
+}
+
+int statusSeverity(QStringView word) {
+    const auto found = std::find_if(Verdicts.begin(), Verdicts.end(),
+                                    [word](const Verdict &v) { return v.word == word; });
+    return found == Verdicts.end() ? 0 : int(found - Verdicts.begin());
+}
+
+int leastSevereStatus() {
+    return int(Verdicts.size()) - 1;
+}
+
+int statusCodeOfSeverity(int severity) {
+    return Verdicts[std::size_t(std::clamp(severity, 0, leastSevereStatus()))].code;
+}
+
+int statusExitCode(const StatusResult &result) {
+    return statusCodeOfSeverity(statusSeverity(statusWord(result)));
 }
 
 Attempt statusAttempt(const comm::ConnectionSettings &target) {
@@ -84,6 +103,7 @@ Attempt statusAttempt(const comm::ConnectionSettings &target) {
     attempt.description = result.description;
     attempt.verdict = statusWord(result);
     attempt.exitCode = statusExitCode(result);
+    attempt.bytes = result.requestBytes;
     if (!result.failed)
         attempt.detail = comm::describeStatus(result.status);
     return attempt;
@@ -93,8 +113,8 @@ QString statusLine(const FleetResult &result) {
     if (!result.last.ok)
         return resultLine(result);
     return QStringLiteral("%1\t%2\t%3%4")
-        .arg(result.last.verdict, describeTarget(*result.target), result.last.detail,
-             triesNote(result));
+        .arg(result.last.verdict, shownText(describeTarget(*result.target)),
+             shownText(result.last.detail), triesNote(result));
 }
 
 QByteArray statusJson(const FleetResult &result) {
@@ -106,8 +126,11 @@ QByteArray statusJson(const FleetResult &result) {
 }
 
 int statusCodeOf(const FleetResult &result) {
-    return result.last.ok ? result.last.exitCode
-                          : std::max(result.last.exitCode, ExitStatusFailure);
+    return result.last.ok ? result.last.exitCode : ExitStatusFailure;
+}
+
+int statusSeverityOf(const FleetResult &result) {
+    return statusSeverity(result.last.ok ? result.last.verdict : QStringLiteral("failed"));
 }
 
 } // namespace krv::cli

@@ -10,8 +10,8 @@
 
 namespace krv::cli {
 
-// Exit codes of "status", one per printer; with several printers the
-// highest wins.
+// Exit codes of "status", one per printer; with several printers the most
+// severe printer's, by the order statusSeverity gives.
 inline constexpr int ExitStatusReady = 0;
 inline constexpr int ExitStatusFailure = 2; // connection or I/O failure
 inline constexpr int ExitStatusNearEnd = 3; // paper near its end, otherwise ready
@@ -26,6 +26,7 @@ struct StatusResult {
     int errorNumber = 0;
     QString description;
     comm::PrinterStatus status;
+    qint64 requestBytes = 0; // the status requests that went out
 };
 
 // One printer's status; never throws.
@@ -37,6 +38,12 @@ queryStatusOf(const comm::ConnectionSettings &target,
 // One of ready, near-end, paper-end, cover-open, not-ready, no-answer,
 // unavailable, failed.
 [[nodiscard]] QString statusWord(const StatusResult &result);
+
+// A word's place in the order of severity, 0 the most severe: failed,
+// not-ready, cover-open, paper-end, no-answer, near-end, ready, unavailable.
+[[nodiscard]] int statusSeverity(QStringView word);
+[[nodiscard]] int leastSevereStatus();
+[[nodiscard]] int statusCodeOfSeverity(int severity);
 
 // One printer's status as a try of the fleet runner: ok when the printer
 // was reached, its word and exit code as the verdict, what it said as the
@@ -50,5 +57,7 @@ queryStatusOf(const comm::ConnectionSettings &target,
 [[nodiscard]] QByteArray statusJson(const FleetResult &result);
 // The exit code a result adds: its own, or a failure's.
 [[nodiscard]] int statusCodeOf(const FleetResult &result);
+// Its word's place in the order of severity; a failure's when it failed.
+[[nodiscard]] int statusSeverityOf(const FleetResult &result);
 
 } // namespace krv::cli

@@ -1,6 +1,8 @@
 #include "Targets.h"
 
 #include "CliErrors.h"
+#include "Digits.h"
+#include "Lines.h"
 #include "OwnFiles.h"
 #include "Quote.h"
 #include "RuntimeError.h"
@@ -17,20 +19,13 @@ namespace {
 
 using Kind = comm::ConnectionSettings::Kind;
 
-// Digits only: a sign or blank that a number parser would skip is a typing
-// mistake, not part of a port.
 quint16 portNumber(const QString &text, const QString &whole) {
-    uint port = 0;
-    bool ok = !text.isEmpty() && text.size() <= 5;
-    for (const QChar c : text) {
-        ok = ok && c >= u'0' && c <= u'9';
-        port = port * 10 + uint(c.unicode() - u'0');
-    }
-    if (!ok || port < 1 || port > 65535)
+    const std::optional<qint64> port = digitsValue(text, 65535);
+    if (!port || *port < 1)
         throw RuntimeError(
             errors::BadArgument,
             QStringLiteral("%1: the port must be a number from 1 to 65535.").arg(quoted(whole)));
-    return quint16(port);
+    return quint16(*port);
 }
 
 } // namespace
@@ -68,7 +63,7 @@ comm::ConnectionSettings parseTcpTarget(const QString &text) {
 
 std::vector<comm::ConnectionSettings> parseTargets(const QString &text, const QString &fileName) {
     std::vector<comm::ConnectionSettings> targets;
-    const QStringList lines = text.split(QLatin1Char('\n'));
+    const QStringList lines = splitLines(text);
     for (qsizetype i = 0; i < lines.size(); ++i) {
         const QString line = lines[i].trimmed();
         if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
@@ -122,7 +117,7 @@ std::vector<comm::ConnectionSettings> readTargetsFile(const QString &path) {
                            QStringLiteral("Cannot read %1: there is no such file.").arg(path));
     // A byte that is not UTF-8 would turn into a replacement character and
     // name a different file, so such a line is refused, not guessed at.
-    const QList<QByteArray> lines = text->split('\n');
+    const QList<QByteArray> lines = splitLines(*text);
     for (qsizetype i = 0; i < lines.size(); ++i) {
         QStringDecoder strict(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
         (void)QString(strict.decode(lines[i]));

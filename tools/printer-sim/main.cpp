@@ -174,6 +174,9 @@ int main(int argc, char *argv[]) {
     if ((parser.isSet(xoffAfter) || parser.isSet(holdMs) || parser.isSet(idleMs)) &&
         !options.serial)
         return usage(QStringLiteral("--xoff-after, --hold-ms and --idle-ms need --serial"));
+    // A hold with nothing to hold would look like a sender that ignored it.
+    if (parser.isSet(holdMs) && !parser.isSet(xoffAfter))
+        return usage(QStringLiteral("--hold-ms needs --xoff-after"));
     if (parser.isSet(xoffAfter)) {
         options.xoffAfter = parser.value(xoffAfter).toLongLong(&ok);
         if (!ok || options.xoffAfter < 0)
