@@ -1,6 +1,7 @@
 #include "SerialPort.h"
 
 #include "CommErrors.h"
+#include "HeldLines.h"
 #include "RuntimeError.h"
 #include "SystemReason.h"
 
@@ -20,6 +21,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
+#include <cstdint>
 #include <cstring>
 
 namespace krv::comm {
@@ -80,11 +83,83 @@ RuntimeError notTerminal(const QString &device, const QString &what) {
                             .arg(device, what));
 }
 
-// The lock file QSerialPort and other serial programs take in /var/lock.
-QString lockFilePath(const QString &device) {
-    QString name = device.startsWith(QLatin1String("/dev/")) ? device.mid(5) : device;
+// The lock files QSerialPort and other serial programs take for the device
+// (/var/lock is /run/lock on current systems; both are looked at): named by
+// the device itself, "LCK..ttyUSB0", "LCK..pts_3", whatever path led to it.
+QStringList lockFilePaths(const QString &canonical) {
+    QString name = canonical.startsWith(QLatin1String("/dev/")) ? canonical.mid(5) : canonical;
     name.replace(QLatin1Char('/'), QLatin1Char('_'));
-    return QStringLiteral("/var/lock/LCK..") + name;
+    QStringList paths;
+    QStringList folders;
+    for (const QString &folder : {QStringLiteral("/var/lock"), QStringLiteral("/run/lock")}) {
+        const QString real = QFileInfo(folder).canonicalFilePath();
+        if (real.isEmpty() || folders.contains(real))
+            continue;
+        folders.append(real);
+        paths.append(folder + QStringLiteral("/LCK..") + name);
+    }
+    return paths;
+}
+
+// The process a lock file names: its PID as text ("%10d\n", with or without
+// the program's name after it) or as 4 binary bytes. 0 when it names none.
+pid_t lockOwner(const QByteArray &content) {
+    const QByteArray text = content.trimmed();
+    qsizetype digits = 0;
+    while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9')
+        ++digits;
+    bool ok = false;
+    const qlonglong pid = text.left(digits).toLongLong(&ok);
+    if (ok && pid > 0 && pid <= INT32_MAX)
+        return pid_t(pid);
+    if (content.size() == 4) {
+        std::int32_t binary = 0;
+        std::memcpy(&binary, content.constData(), sizeof binary);
+        return binary > 0 ? pid_t(binary) : 0;
+    }
+    return 0;
+}
+
+QString processName(pid_t pid) {
+    QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
+    return comm.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(comm.readAll().trimmed())
+                                          : QString();
+}
+
+// Another program's lock file is respected whatever its format, as long as
+// its process lives; QSerialPort's own check would take a lock without its
+// program-name line for stale and delete it. A lock whose process is gone is
+// removed here, and QSerialPort then takes a fresh one.
+void respectLockFiles(const QString &device, const QString &canonical) {
+    for (const QString &path : lockFilePaths(canonical)) {
+        QFile lock(path);
+        if (!lock.open(QIODevice::ReadOnly)) {
+            if (lock.exists())
+                throw busy(device, QStringLiteral("its lock file %1 is there and cannot be read: "
+                                                  "%2")
+                                       .arg(path, lock.errorString()));
+            continue;
+        }
+        const pid_t pid = lockOwner(lock.read(256));
+        lock.close();
+        // One that names no process may be being written this moment.
+        if (pid == 0)
+            throw busy(device,
+                       QStringLiteral("its lock file %1 is there but names no process").arg(path));
+        if (::kill(pid, 0) == 0 || errno == EPERM) {
+            const QString name = processName(pid);
+            throw busy(device, QStringLiteral("its lock file %1 is held by process %2%3")
+                                   .arg(path)
+                                   .arg(pid)
+                                   .arg(name.isEmpty() ? QString() : " (" + name + ')'));
+        }
+        if (!lock.remove() && lock.exists())
+            throw busy(device, QStringLiteral("its lock file %1 was left by process %2, which has "
+                                              "ended, and cannot be removed: %3")
+                                   .arg(path)
+                                   .arg(pid)
+                                   .arg(lock.errorString()));
+    }
 }
 
 // Opens the device for our own reads and writes, telling a missing device
@@ -92,8 +167,10 @@ QString lockFilePath(const QString &device) {
 // QSerialPort's error codes do not. The administrator passes the kernel's
 // exclusive mark, so it is read rather than relied on; a lock taken with
 // flock counts too, and is taken here for as long as the port is open.
-int openDevice(const QString &device) {
-    const QByteArray path = QFile::encodeName(device);
+// `device` is the name the user gave, for the messages; `resolved` the
+// device itself.
+int openDevice(const QString &device, const QString &resolved) {
+    const QByteArray path = QFile::encodeName(resolved.isEmpty() ? device : resolved);
     struct stat st {};
     if (::stat(path.constData(), &st) != 0) {
         if (errno == EACCES)
@@ -151,8 +228,22 @@ SerialPort::~SerialPort() {
 }
 
 void SerialPort::closeDevice(bool discardOutput) {
-    if (!mPort)
+    // QSerialPort's close takes the exclusive mark and the lock file off and
+    // puts the line settings back; only then may a signal end the program.
+    struct Leave {
+        SerialPort *port;
+        ~Leave() {
+            if (port->mHeld)
+                held_lines::leave(&port->mAbort);
+            port->mHeld = false;
+        }
+    } leave{this};
+    if (!mPort) {
+        if (mFd >= 0)
+            ::close(mFd);
+        mFd = -1;
         return;
+    }
     // The system's close waits up to half a minute for output that flow
     // control holds back; output that is given up on is dropped first.
     if (discardOutput && mFd >= 0)
@@ -182,28 +273,46 @@ void SerialPort::OpenPort() {
                            QStringLiteral("%1 baud is not a speed for the serial device %2.")
                                .arg(mSettings.speed)
                                .arg(device));
-    mFd = openDevice(device);
+    if (!held_lines::enter(&mAbort))
+        throw RuntimeError(errors::SerialWriteFailed,
+                           QStringLiteral("The send to %1 was cancelled: the program is "
+                                          "stopping.")
+                               .arg(device));
+    mHeld = true;
+    // The path as given, relative to the working folder; QSerialPort would
+    // take a bare name for one in /dev. The device it leads to is opened,
+    // locked and set up, whatever links lie on the way.
+    const QString resolved = QFileInfo(device).canonicalFilePath();
+    try {
+        mFd = openDevice(device, resolved);
+        respectLockFiles(device, resolved);
+    } catch (...) {
+        closeDevice(true);
+        throw;
+    }
 
     // QSerialPort takes the lock file, marks the line exclusive and sets it
     // up; the data goes through our own descriptor. Opened for writing only,
     // it watches the line with no socket notifier, which would tie the port
     // to one thread's event loop.
     mPort = std::make_unique<QSerialPort>();
-    mPort->setPortName(device);
+    mPort->setPortName(resolved);
     if (!mPort->open(QIODevice::WriteOnly)) {
         const QSerialPort::SerialPortError error = mPort->error();
         const QString reason = mPort->errorString();
         mPort.reset();
-        ::close(mFd);
-        mFd = -1;
+        closeDevice(true);
         if (error == QSerialPort::DeviceNotFoundError)
             throw missing(device);
         // The device itself was open to us a moment ago, so what failed is
-        // taking its lock file.
+        // taking its lock file: another program took it since we looked.
         if (error == QSerialPort::PermissionError) {
-            const QString lock = lockFilePath(device);
-            throw busy(device, QFileInfo::exists(lock)
-                                   ? QStringLiteral("its lock file %1 is taken").arg(lock)
+            const QStringList locks = lockFilePaths(resolved);
+            const auto taken = std::find_if(locks.begin(), locks.end(), [](const QString &lock) {
+                return QFileInfo::exists(lock);
+            });
+            throw busy(device, taken != locks.end()
+                                   ? QStringLiteral("its lock file %1 is taken").arg(*taken)
                                    : reason);
         }
         throw RuntimeError(
@@ -258,54 +367,74 @@ void SerialPort::OpenPort() {
                            .arg(device, systemReason(error)));
 }
 
-void SerialPort::SendData(const QByteArray &data) {
-    if (mFd < 0)
-        throw RuntimeError(
-            errors::NotOpen,
-            QStringLiteral("The serial device %1 is not open.").arg(mSettings.device));
-    mFailed = true;
-    QDeadlineTimer stall(mTimeouts.write);
+qsizetype SerialPort::writeUntil(const QByteArray &data, QDeadlineTimer deadline,
+                                 std::chrono::milliseconds extend) {
     const char *p = data.constData();
     qsizetype left = data.size();
-    while (left > 0) {
-        const ssize_t n = mAbort.aborted() ? -1 : ::write(mFd, p, size_t(left));
+    while (left > 0 && !mAbort.aborted()) {
+        const ssize_t n = ::write(mFd, p, size_t(left));
         if (n > 0) {
             p += n;
             left -= n;
-            stall.setRemainingTime(mTimeouts.write);
+            if (extend.count() > 0)
+                deadline.setRemainingTime(extend);
             continue;
         }
-        if (!mAbort.aborted() && n < 0 && errno == EINTR)
+        if (n < 0 && errno == EINTR)
             continue;
-        if (mAbort.aborted() || (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))) {
-            const int wait = mAbort.aborted() ? 0 : int(std::max<qint64>(0, stall.remainingTime()));
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            const int wait = int(std::clamp<qint64>(deadline.remainingTime(), 0, 1000 * 1000));
             const int ready = wait > 0 ? mAbort.wait(mFd, POLLOUT, wait) : 0;
-            if (!mAbort.aborted() && (ready > 0 || (ready < 0 && errno == EINTR)))
+            if (ready > 0 || (ready < 0 && errno == EINTR))
                 continue;
-            // Bytes still in the system's queue have not reached the printer either.
-            const qsizetype notSent = std::min(data.size(), left + queuedOutput());
-            if (mAbort.aborted())
-                throw RuntimeError(errors::SerialWriteFailed,
-                                   QStringLiteral("The send to %1 was cancelled: %2 of %3 bytes "
-                                                  "were left.")
-                                       .arg(mSettings.device)
-                                       .arg(notSent)
-                                       .arg(data.size()));
-            throw RuntimeError(
-                errors::SerialWriteTimeout,
-                QStringLiteral("The printer on %1 held the job back for %2 s (flow control %3): "
-                               "%4 of %5 bytes were left. Check that the printer is ready "
-                               "(paper, cover) and set to the same flow control.")
-                    .arg(mSettings.device, seconds(mTimeouts.write), flowName(mSettings.flow))
-                    .arg(notSent)
-                    .arg(data.size()));
+            break;
         }
         const int error = n < 0 ? errno : EIO;
         throw RuntimeError(errors::SerialWriteFailed,
                            QStringLiteral("Could not write to the serial device %1: %2.")
                                .arg(mSettings.device, systemReason(error)));
     }
-    mFailed = false;
+    return left;
+}
+
+void SerialPort::SendData(const QByteArray &data) {
+    if (mFd < 0)
+        throw RuntimeError(
+            errors::NotOpen,
+            QStringLiteral("The serial device %1 is not open.").arg(mSettings.device));
+    mFailed = true;
+    const qsizetype left = writeUntil(data, QDeadlineTimer(mTimeouts.write), mTimeouts.write);
+    if (left == 0) {
+        mFailed = false;
+        return;
+    }
+    // Bytes still in the system's queue have not reached the printer either.
+    const qsizetype notSent = std::min(data.size(), left + queuedOutput());
+    if (mAbort.aborted())
+        throw RuntimeError(errors::SerialWriteFailed,
+                           QStringLiteral("The send to %1 was cancelled: %2 of %3 bytes "
+                                          "were left.")
+                               .arg(mSettings.device)
+                               .arg(notSent)
+                               .arg(data.size()));
+    throw RuntimeError(
+        errors::SerialWriteTimeout,
+        QStringLiteral("The printer on %1 held the job back for %2 s (flow control %3): "
+                       "%4 of %5 bytes were left. Check that the printer is ready "
+                       "(paper, cover) and set to the same flow control.")
+            .arg(mSettings.device, seconds(mTimeouts.write), flowName(mSettings.flow))
+            .arg(notSent)
+            .arg(data.size()));
+}
+
+bool SerialPort::writeWithin(const QByteArray &data, const QDeadlineTimer &deadline) {
+    if (mFd < 0)
+        throw RuntimeError(
+            errors::NotOpen,
+            QStringLiteral("The serial device %1 is not open.").arg(mSettings.device));
+    const bool done = writeUntil(data, deadline, std::chrono::milliseconds(0)) == 0;
+    mFailed = mFailed || !done;
+    return done;
 }
 
 void SerialPort::ClosePort() {
@@ -372,8 +501,21 @@ QByteArray SerialPort::readAvailable(std::chrono::milliseconds wait) {
             return got;
         short revents = 0;
         const int ready = mAbort.wait(mFd, POLLIN, int(deadline.remainingTime()), &revents);
-        if (ready == 0 || ((revents & (POLLHUP | POLLERR)) && !(revents & POLLIN)))
+        if (ready == 0 || mAbort.aborted())
             return got;
+        // A hung-up line polls readable for good and reads nothing: the far
+        // end closed it or dropped the carrier, which is a broken connection,
+        // not a printer that keeps quiet. What it sent before still counts.
+        if (revents & (POLLHUP | POLLERR)) {
+            for (ssize_t n; (n = ::read(mFd, buffer, sizeof buffer)) > 0;)
+                got.append(buffer, n);
+            if (!got.isEmpty())
+                return got;
+            throw RuntimeError(errors::SerialReadFailed,
+                               QStringLiteral("The serial line %1 hung up: the other end closed "
+                                              "it or dropped the carrier.")
+                                   .arg(mSettings.device));
+        }
     }
 }
 

@@ -5,6 +5,7 @@
 #include "SerialSettings.h"
 
 #include <QByteArray>
+#include <QDeadlineTimer>
 
 #include <chrono>
 #include <memory>
@@ -40,11 +41,20 @@ public:
     void abort() override { mAbort.abort(); }
 
     // What the printer has sent: waits up to `wait` for a first byte, then
-    // takes every byte that has arrived. Empty when nothing came.
+    // takes every byte that has arrived. Empty when nothing came; throws
+    // (SerialReadFailed) when the line hangs up.
     [[nodiscard]] QByteArray readAvailable(std::chrono::milliseconds wait);
+    // Writes `data` before `deadline`, whatever flow control does: false when
+    // the deadline or an abort came first. What was left is dropped at the
+    // close. Throws when the write fails.
+    [[nodiscard]] bool writeWithin(const QByteArray &data, const QDeadlineTimer &deadline);
 
 private:
     void closeDevice(bool discardOutput);
+    // Bytes of `data` not written when the write ended: done, aborted, or
+    // `deadline` passed (moved on by each byte taken when `extend` is set).
+    qsizetype writeUntil(const QByteArray &data, QDeadlineTimer deadline,
+                         std::chrono::milliseconds extend);
     [[nodiscard]] qsizetype queuedOutput() const;
 
     SerialSettings mSettings;
@@ -52,6 +62,7 @@ private:
     std::unique_ptr<QSerialPort> mPort;
     int mFd = -1;
     bool mFailed = false;
+    bool mHeld = false; // listed among the lines a signal lets go first
     WaitAbort mAbort;
 };
 

@@ -97,14 +97,14 @@ PrinterStatus queryDevice(const QString &path, std::chrono::milliseconds bound, 
     return queryStatus(link, bound, sent);
 }
 
-// The serial port's own reads and writes, which keep its lock and line set-up;
-// a line that flow control holds back fails within the bound.
+// The serial port's own reads and writes, which keep its lock and line set-up.
+// A request that flow control holds back past the query's one deadline is no
+// answer, as over any other link: not a job held back.
 class SerialLink : public StatusLink {
 public:
     explicit SerialLink(SerialPort &port) : mPort(port) {}
-    bool write(QByteArrayView bytes, const QDeadlineTimer &) override {
-        mPort.SendData(bytes.toByteArray());
-        return true;
+    bool write(QByteArrayView bytes, const QDeadlineTimer &deadline) override {
+        return mPort.writeWithin(bytes.toByteArray(), deadline);
     }
     QByteArray read(const QDeadlineTimer &deadline, bool *) override {
         return mPort.readAvailable(

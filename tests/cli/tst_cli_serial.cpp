@@ -9,9 +9,12 @@
 #include "Targets.h"
 
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 using namespace krv;
@@ -38,6 +41,22 @@ std::pair<int, QString> runCli(const QStringList &arguments, const QString &conf
     process.waitForFinished(5000);
     return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
             QString::fromLocal8Bit(process.readAll())};
+}
+
+// Reads the process's output into `output` until it holds `words`, for 10 s at most.
+bool waitFor(QProcess &process, const QString &words, QString *output) {
+    const QDeadlineTimer deadline(10000);
+    while (!output->contains(words) && !deadline.hasExpired() &&
+           (process.state() != QProcess::NotRunning || process.bytesAvailable() > 0)) {
+        process.waitForReadyRead(100);
+        *output += QString::fromLocal8Bit(process.readAllStandardOutput());
+    }
+    return output->contains(words);
+}
+
+// A lock file's traditional content: the PID alone, "%10d\n".
+QByteArray pidLine(const QProcess &process) {
+    return QString::asprintf("%10lld\n", process.processId()).toLatin1();
 }
 
 } // namespace
@@ -149,6 +168,137 @@ private slots:
         QVERIFY(cli.waitForFinished(10000));
         QCOMPARE(cli.exitCode(), 0);
         QVERIFY(cli.readAllStandardOutput().contains("after 2 tries"));
+    }
+
+    // A line shared with other programs and peers. DEV stands for the line,
+    // PID for the other process of the row.
+    void sharedLine_data() {
+        QTest::addColumn<QString>("situation");
+        QTest::addColumn<QString>("command"); // none: only the simulator's lines count
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QStringList>("said"); // each must appear in the output
+        QTest::addColumn<QString>("notSaid");
+        const auto row = [](const char *name, const char *situation, const char *command, int code,
+                            const QStringList &said, const char *notSaid) {
+            QTest::newRow(name) << situation << command << code << said << notSaid;
+        };
+        row("relative path, a link in the working folder", "relative",
+            "test-print --serial printer", 0, {"sent 992 bytes"}, "does not exist");
+        row("doctor on the same relative path", "relative", "check --serial printer", 0,
+            {"No other program holds it"}, "does not exist");
+        row("lock file with only the PID of a live process", "lock", "test-print --serial DEV", 2,
+            {"1051", "is held by process PID (sleep)"}, "sent 992");
+        row("SIGINT during a status query lets go of the line", "SIGINT", "test-print --serial DEV",
+            0, {"sent 992 bytes"}, "1051");
+        row("SIGTERM during a status query lets go of the line", "SIGTERM",
+            "test-print --serial DEV", 0, {"sent 992 bytes"}, "1051");
+        row("two settings batches one after the other, simulator busy", "two batches", "", 0,
+            {"job 1: 22 bytes, 2 switch", "job 2: 22 bytes, 2 switch"}, "44 bytes");
+        row("two pages one after the other, simulator busy", "two pages", "", 0,
+            {"job 1: 12 bytes, 0 switch", "job 2: 12 bytes, 0 switch"}, "24 bytes");
+        row("XOFF between status answers", "xoff", "status --serial DEV:9600,8N1,xonxoff", 7,
+            {"no-answer", "did not take the request within 1000 ms"}, "bytes were left");
+        row("line hangs up when asked for the status", "hang-up", "status --serial DEV", 2,
+            {"failed", "hung up"}, "no-answer");
+        row("line hangs up when the doctor asks", "hang-up", "check --serial DEV", 2,
+            {"problem: Asking", "hung up"}, "gave no status answer");
+        row("another process has it open without a lock", "open", "check --serial DEV", 2,
+            {"open in another program", "process PID (sleep)"}, "No other program holds it");
+    }
+    void sharedLine() {
+        QFETCH(QString, situation);
+        QFETCH(QString, command);
+        QFETCH(int, exitCode);
+        QFETCH(QStringList, said);
+        QFETCH(QString, notSaid);
+        Pty pty;
+        QTemporaryDir dir;
+        QString device = pty.path();
+        QProcess sim, holder, first, cli;
+        QString simOutput;
+        const auto lockOf = [](QString line) {
+            return "/run/lock/LCK.." + line.mid(5).replace('/', '_');
+        };
+        const QString lock = lockOf(device);
+        const auto stopAll = qScopeGuard([&] {
+            for (QProcess *p : {&cli, &first, &holder, &sim}) {
+                p->kill();
+                p->waitForFinished(5000);
+            }
+            if (situation == "lock")
+                QFile::remove(lock);
+        });
+        if (situation == "relative") {
+            QVERIFY(QFile::link(device, dir.filePath("printer")));
+            cli.setWorkingDirectory(dir.path());
+        } else if (situation == "lock" || situation == "open") {
+            if (situation == "open")
+                holder.setStandardInputFile(device);
+            holder.start("sleep", {"30"});
+            QVERIFY(holder.waitForStarted(5000));
+            QFile file(lock);
+            QVERIFY(situation == "open" ||
+                    (file.open(QIODevice::WriteOnly) && file.write(pidLine(holder)) == 11));
+        } else if (situation != "hang-up") {
+            QStringList args{"--serial"};
+            if (situation == "xoff")
+                args += QStringList{"--xoff-after", "3", "--hold-ms", "5000"};
+            if (situation.startsWith("SIG"))
+                args += QStringList{"--status", "silent"};
+            sim.start(KRV_SIM_PROGRAM, args);
+            QVERIFY(waitFor(sim, "listening on ", &simOutput));
+            device = simOutput.section(' ', 2).trimmed();
+        }
+        if (situation.startsWith("SIG")) {
+            // A status query waiting its second for an answer, ended by the signal.
+            first.start(KRV_CLI_PATH, {"status", "--serial", device});
+            QVERIFY(waitFor(sim, "job 1: data on", &simOutput));
+            QVERIFY(::kill(pid_t(first.processId()), situation == "SIGINT" ? SIGINT : SIGTERM) ==
+                    0);
+            QVERIFY(first.waitForFinished(10000));
+        } else if (situation.startsWith("two ")) {
+            // Both jobs wait in the line while the simulator cannot read.
+            QVERIFY(::kill(pid_t(sim.processId()), SIGSTOP) == 0);
+            for (int n = 0; n < 2; ++n) {
+                const int fd = ::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY);
+                QVERIFY(fd >= 0);
+                const QByteArray job = situation == "two pages"
+                                           ? QByteArray("\x1b@Hello\r\n\x1b"
+                                                        "d3")
+                                           : QByteArray("\x1b\x1d#+20020\n\0\x1b\x1d"
+                                                        "#W00000\n",
+                                                        22);
+                QCOMPARE(::write(fd, job.constData(), size_t(job.size())), ssize_t(job.size()));
+                ::close(fd);
+            }
+            QVERIFY(::kill(pid_t(sim.processId()), SIGCONT) == 0);
+        }
+        QString output;
+        if (!command.isEmpty()) {
+            cli.setProcessChannelMode(QProcess::MergedChannels);
+            cli.start(KRV_CLI_PATH, command.replace("DEV", device).split(' '));
+            if (situation == "hang-up") {
+                QCOMPARE(pty.read(3, 10s), QByteArray("\x10\x04\x01"));
+                pty.hangUp();
+            }
+            QVERIFY(cli.waitForFinished(20000));
+            output = QString::fromLocal8Bit(cli.readAll());
+            QVERIFY2(cli.exitCode() == exitCode, qPrintable(output));
+        }
+        if (command.isEmpty())
+            waitFor(sim, said.last(), &simOutput);
+        output += simOutput;
+        for (QString words : said)
+            QVERIFY2(output.contains(words.replace("PID", QString::number(holder.processId()))),
+                     qPrintable(output));
+        QVERIFY2(!output.contains(notSaid), qPrintable(output));
+        if (situation == "lock") {
+            QFile file(lock);
+            QVERIFY2(file.open(QIODevice::ReadOnly) && file.readAll() == pidLine(holder),
+                     "the other program's lock file was changed");
+            QVERIFY(file.remove());
+        }
+        QVERIFY2(!QFile::exists(lockOf(device)), "a lock file was left behind");
     }
 
     void doctorAndSend() {

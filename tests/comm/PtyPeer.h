@@ -25,6 +25,9 @@ public:
         char name[256] = {};
         if (::openpty(&mMaster, &mSlave, name, nullptr, nullptr) == 0) {
             ::fcntl(mMaster, F_SETFL, O_NONBLOCK);
+            // Programs the test starts must not hold the line's ends too.
+            ::fcntl(mMaster, F_SETFD, FD_CLOEXEC);
+            ::fcntl(mSlave, F_SETFD, FD_CLOEXEC);
             mPath = QString::fromLocal8Bit(name);
         }
     }
@@ -34,6 +37,12 @@ public:
     }
     [[nodiscard]] const QString &path() const { return mPath; }
     [[nodiscard]] int slave() const { return mSlave; }
+    // Closes the master end: the terminal end hangs up, as a line whose far
+    // end drops it.
+    void hangUp() {
+        ::close(mMaster);
+        mMaster = -1;
+    }
     void send(char c) const { QCOMPARE(::write(mMaster, &c, 1), ssize_t(1)); }
     // Sends XOFF and returns once the terminal end has acted on it, which the
     // kernel does in its own time: a byte sent after it has come through.

@@ -4,6 +4,15 @@
 #include "RuntimeError.h"
 #include "SerialPort.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
 namespace krv::cli {
 
 namespace {
@@ -49,6 +58,71 @@ Finding openFailure(const RuntimeError &e, const QString &device) {
     }
 }
 
+// The pseudo-terminal index of a /dev/pts/N terminal end, or -1.
+int ptyIndex(const QString &canonical) {
+    bool ok = false;
+    const int index =
+        canonical.startsWith(QLatin1String("/dev/pts/")) ? canonical.mid(9).toInt(&ok) : -1;
+    return ok ? index : -1;
+}
+
+// Whether descriptor `fd` of process `pid` is the master of pseudo-terminal
+// `index`: that process is the line's far end (the printer), not a program
+// competing for it.
+bool holdsMaster(const QString &pid, const QString &fd, int index) {
+    QFile info(QStringLiteral("/proc/%1/fdinfo/%2").arg(pid, fd));
+    if (index < 0 || !info.open(QIODevice::ReadOnly))
+        return false;
+    for (const QByteArray &line : info.readAll().split('\n'))
+        if (line.startsWith("tty-index:"))
+            return line.mid(10).trimmed().toInt() == index;
+    return false;
+}
+
+// Other processes that have the device open, lock file or not, as far as this
+// user may look into them (as "fuser" finds them): "1234 (getty)". `hidden`
+// counts the processes whose descriptors this user may not see.
+QStringList otherHolders(const QString &device, int *hidden) {
+    const QString canonical = QFileInfo(device).canonicalFilePath();
+    struct stat target {};
+    if (canonical.isEmpty() || ::stat(QFile::encodeName(canonical).constData(), &target) != 0 ||
+        !S_ISCHR(target.st_mode))
+        return {};
+    const int index = ptyIndex(canonical);
+    const QString self = QString::number(::getpid());
+    QStringList holders;
+    const QStringList pids =
+        QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString &pid : pids) {
+        bool numeric = false;
+        pid.toInt(&numeric);
+        if (!numeric || pid == self)
+            continue;
+        const QString fdFolder = QStringLiteral("/proc/%1/fd").arg(pid);
+        if (::access(QFile::encodeName(fdFolder).constData(), R_OK | X_OK) != 0) {
+            *hidden += errno == EACCES ? 1 : 0;
+            continue;
+        }
+        bool holds = false;
+        bool farEnd = false;
+        for (const QString &fd : QDir(fdFolder).entryList(QDir::System | QDir::NoDotAndDotDot)) {
+            struct stat st {};
+            if (::stat(QFile::encodeName(fdFolder + u'/' + fd).constData(), &st) != 0 ||
+                !S_ISCHR(st.st_mode))
+                continue;
+            holds = holds || st.st_rdev == target.st_rdev;
+            farEnd = farEnd || holdsMaster(pid, fd, index);
+        }
+        if (!holds || farEnd)
+            continue;
+        QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
+        const QString name =
+            comm.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(comm.readAll().trimmed()) : "?";
+        holders.append(QStringLiteral("%1 (%2)").arg(pid, name));
+    }
+    return holders;
+}
+
 } // namespace
 
 CheckReport checkSerial(const comm::SerialSettings &serial) {
@@ -78,11 +152,32 @@ CheckReport checkSerial(const comm::SerialSettings &serial) {
         return report;
     }
     report.passed.append(QStringLiteral("%1 is a serial port (a terminal).").arg(device));
-    report.passed.append(QStringLiteral("No other program holds it: it opened for this program "
-                                        "alone at %1 baud %2, flow control %3, and was closed "
-                                        "again without sending anything.")
+    // Opening it proves only that nobody locked it or holds it exclusively;
+    // a program with it open without either still mixes its bytes in.
+    int hidden = 0;
+    if (const QStringList holders = otherHolders(device, &hidden); !holders.isEmpty()) {
+        report.problems.push_back(
+            {Problem::SerialBusy,
+             QStringLiteral("The serial device %1 is open in another program, which took no "
+                            "lock and no exclusive use: process %2. What it sends or reads "
+                            "would mix with the printer's jobs.")
+                 .arg(device, holders.join(QStringLiteral(", process "))),
+             QStringLiteral("\"fuser -v %1\" shows the program that holds it; close it, or "
+                            "stop the service (a terminal login on the port, a modem manager) "
+                            "that keeps it open.")
+                 .arg(device)});
+        return report;
+    }
+    report.passed.append(QStringLiteral("No other program holds it%4: it opened for this "
+                                        "program alone at %1 baud %2, flow control %3, and was "
+                                        "closed again without sending anything.")
                              .arg(serial.speed)
-                             .arg(comm::frameText(serial), comm::flowName(serial.flow)));
+                             .arg(comm::frameText(serial), comm::flowName(serial.flow),
+                                  hidden == 0
+                                      ? QString()
+                                      : QStringLiteral(" as far as this user can see (%1 other "
+                                                       "processes cannot be looked into)")
+                                            .arg(hidden)));
     return report;
 }
 

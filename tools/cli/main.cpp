@@ -1,6 +1,7 @@
 // krv520-cli: the window program's settings, test page and connections for
 // terminals and scripts.
 #include "CommandLine.h"
+#include "HeldLines.h"
 #include "Runner.h"
 
 #include <QCoreApplication>
@@ -11,6 +12,12 @@
 int main(int argc, char *argv[]) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("krv520-cli"));
+    // Ctrl+C or a SIGTERM in the middle of a serial job still lets go of the
+    // line as a normal end would, before the program ends by the signal.
+    if (!krv::comm::held_lines::stopOnSignals())
+        std::fputs("krv520-cli: the signal handlers could not be installed; a Ctrl+C may leave "
+                   "a serial port marked for exclusive use\n",
+                   stderr);
     QTextStream out(stdout);
     QTextStream err(stderr);
     if (const QString refused = krv::cli::undecodableArgument(argc, argv); !refused.isEmpty()) {

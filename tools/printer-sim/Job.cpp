@@ -81,6 +81,7 @@ void Job::handle(const Event &event) {
     const std::vector<SwitchChange> changes = mSwitches.apply(event);
     if (event.operation != 'W')
         return;
+    mStored = true;
     if (changes.empty())
         mSink(QStringLiteral("stored: no switch changed"));
     for (const SwitchChange &change : changes) {

@@ -39,6 +39,9 @@ public:
     [[nodiscard]] int switchCommands() const { return mSwitchCommands; }
     [[nodiscard]] int problems() const { return mProblems; }
     [[nodiscard]] bool printable() const { return mPrintable; }
+    // The switches were stored ("#W00000"), the command that closes a
+    // settings batch.
+    [[nodiscard]] bool stored() const { return mStored; }
     [[nodiscard]] QString summary() const;
 
 private:
@@ -56,6 +59,7 @@ private:
     int mSwitchCommands = 0;
     int mProblems = 0;
     bool mPrintable = false;
+    bool mStored = false;
 };
 
 } // namespace krv::sim

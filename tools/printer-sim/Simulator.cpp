@@ -15,14 +15,19 @@
 #include <cstring>
 #include <unistd.h>
 
+#include <algorithm>
+#include <utility>
+
 namespace krv::sim {
 
 Simulator::Simulator(Options options, QObject *parent)
     : QObject(parent), mOptions(std::move(options)), mStatus(mOptions.status),
-      mServer(new QTcpServer(this)), mHoldTimer(new QTimer(this)) {
+      mServer(new QTcpServer(this)), mHoldTimer(new QTimer(this)), mIdleTimer(new QTimer(this)) {
     connect(mServer, &QTcpServer::newConnection, this, &Simulator::takeNextConnection);
     mHoldTimer->setSingleShot(true);
     connect(mHoldTimer, &QTimer::timeout, this, &Simulator::releaseSender);
+    mIdleTimer->setSingleShot(true);
+    connect(mIdleTimer, &QTimer::timeout, this, &Simulator::serialIdle);
 }
 
 Simulator::~Simulator() = default;
@@ -103,7 +108,7 @@ bool Simulator::listen() {
             return false;
         }
         connect(mLine, &SerialLine::readyRead, this, &Simulator::takeSerialData);
-        connect(mLine, &SerialLine::hungUp, this, &Simulator::endCurrent);
+        connect(mLine, &SerialLine::hungUp, this, &Simulator::endSerialJob);
         connect(mLine, &SerialLine::broken, this, &Simulator::fail);
         report(QStringLiteral("listening on %1").arg(mLine->path()));
         return true;
@@ -195,21 +200,75 @@ void Simulator::beginJob(QIODevice *from, const QString &who) {
 }
 
 // A serial line has no connection to accept: a sender's first bytes begin
-// its job, and its closing the terminal end ends it.
+// its job. It ends when the sender closes the terminal end and the line is
+// seen to hang up, after the closing command of a settings batch (#W00000),
+// before an initialize command (ESC @) that follows other bytes, or after
+// --idle-ms without a byte while the sender is not held back. A sender that
+// opens the line before the last one's hang-up has been seen would otherwise
+// be taken for more of the same job.
 void Simulator::takeSerialData() {
-    if (!mCurrent && !mFailed)
-        beginJob(mLine, QStringLiteral("data on %1").arg(mLine->path()));
-    readCurrent();
+    takeBytes(mLine->readAll());
+    if ((mJob || !mEscapeHeld.isEmpty()) && !mHoldTimer->isActive() && mOptions.idleMs > 0)
+        mIdleTimer->start(mOptions.idleMs);
+}
+
+void Simulator::serialIdle() {
+    if (!mHoldTimer->isActive())
+        endSerialJob();
+}
+
+void Simulator::endSerialJob() {
+    takeBytes(mLine->readAll());
+    if (!mEscapeHeld.isEmpty() && !mDone && !mFailed) {
+        if (!mJob)
+            beginJob(mLine, QStringLiteral("data on %1").arg(mLine->path()));
+        feedJob(std::exchange(mEscapeHeld, QByteArray()));
+    }
+    if (mJob && mCurrent == mLine)
+        finishJob(QString());
 }
 
 void Simulator::readCurrent() {
     if (!mCurrent || !mJob)
         return;
-    const QByteArray bytes = mCurrent->readAll();
+    if (mCurrent == mLine)
+        takeBytes(mCurrent->readAll());
+    else
+        feedJob(mCurrent->readAll());
+}
+
+void Simulator::takeBytes(QByteArrayView bytes) {
+    const QByteArray data = std::exchange(mEscapeHeld, QByteArray()) + bytes.toByteArray();
+    QByteArrayView rest(data);
+    while (!rest.isEmpty() && !mDone && !mFailed) {
+        // An ESC that ends what has come may begin ESC @: the next byte tells.
+        if (rest.size() == 1 && rest[0] == '\x1b') {
+            mEscapeHeld = rest.toByteArray();
+            return;
+        }
+        if (mJob && mJob->bytes() > 0 && rest.startsWith("\x1b@"))
+            finishJob(QString());
+        if (!mJob)
+            beginJob(mLine, QStringLiteral("data on %1").arg(mLine->path()));
+        // A piece ends after a NUL, where the closing command ends, or before
+        // the next ESC, which may be an initialize.
+        qsizetype piece = rest.size();
+        if (const qsizetype nul = rest.indexOf('\0'); nul >= 0)
+            piece = nul + 1;
+        if (const qsizetype escape = rest.sliced(1).indexOf('\x1b'); escape >= 0)
+            piece = std::min(piece, escape + 1);
+        feedJob(rest.first(piece));
+        rest = rest.sliced(piece);
+        if (mJob && mJob->stored())
+            finishJob(QString());
+    }
+}
+
+void Simulator::feedJob(QByteArrayView bytes) {
     if (!mOptions.capturePath.isEmpty())
         mCaptured += bytes;
     // Status requests are answered as they arrive, mid-job too.
-    if (const QByteArray reply = mStatus.feed(bytes); !reply.isEmpty() && canAnswer())
+    if (const QByteArray reply = mStatus.feed(bytes.toByteArray()); !reply.isEmpty() && canAnswer())
         mCurrent->write(reply);
     mJob->feed(bytes);
     mJobBytes += bytes.size();
@@ -235,6 +294,7 @@ void Simulator::holdSender() {
     if (mLine->write("\x13", 1) != 1)
         report(
             QStringLiteral("job %1: XOFF not sent: %2").arg(mJobNumber).arg(mLine->errorString()));
+    mIdleTimer->stop();
     mHoldTimer->start(mOptions.holdMs);
 }
 
@@ -248,15 +308,14 @@ void Simulator::releaseSender() {
     if (mLine->write("\x11", 1) != 1)
         report(
             QStringLiteral("job %1: XON not sent: %2").arg(mJobNumber).arg(mLine->errorString()));
+    if (mJob && mOptions.idleMs > 0)
+        mIdleTimer->start(mOptions.idleMs);
 }
 
 void Simulator::endCurrent() {
+    readCurrent();
     if (!mCurrent || !mJob)
         return;
-    readCurrent();
-    // A sender gone while held is let go, or the next one would start stopped.
-    if (mHoldTimer->isActive())
-        releaseSender();
     QString lost;
     if (const auto *socket = qobject_cast<QTcpSocket *>(mCurrent.data())) {
         const auto error = socket->error();
@@ -264,6 +323,15 @@ void Simulator::endCurrent() {
             error != QAbstractSocket::UnknownSocketError)
             lost = QStringLiteral(", connection lost: ") + socket->errorString();
     }
+    if (!finishJob(lost))
+        takeNextConnection();
+}
+
+bool Simulator::finishJob(const QString &lost) {
+    // A sender gone while held is let go, or the next one would start stopped.
+    if (mHoldTimer->isActive())
+        releaseSender();
+    mIdleTimer->stop();
     mJob->finish();
     report(QStringLiteral("job %1: %2%3").arg(mJobNumber).arg(mJob->summary()).arg(lost));
     writeReceipt(*mJob, mJobNumber);
@@ -277,11 +345,12 @@ void Simulator::endCurrent() {
         done->deleteLater();
     }
     if (mOptions.jobs > 0 && mJobNumber >= mOptions.jobs) {
+        mDone = true;
         mServer->close();
         emit finished();
-        return;
+        return true;
     }
-    takeNextConnection();
+    return false;
 }
 
 void Simulator::writeCapture(int number) {

@@ -34,6 +34,10 @@ struct Options {
     // bytes (negative: never), XON after holdMs.
     qint64 xoffAfter = -1;
     int holdMs = 1000;
+    // A serial line has no connection to end a job: one also ends after its
+    // closing command (#W00000) and after this long without a byte while the
+    // sender is not held back; 0: no gap ends a job.
+    int idleMs = 1000;
     StatusAnswer::State status = StatusAnswer::State::Ready; // what DLE EOT n is answered
 };
 
@@ -78,6 +82,14 @@ private:
     void beginJob(QIODevice *from, const QString &who);
     void takeSerialData();
     void readCurrent();
+    void takeBytes(QByteArrayView bytes);
+    void feedJob(QByteArrayView bytes);
+    // Reports and writes out the current job; true when that was the last
+    // one the simulator was to take.
+    bool finishJob(const QString &lost);
+    void serialIdle();
+    // The sender hung up or the line stayed idle: what has come ends the job.
+    void endSerialJob();
     [[nodiscard]] bool canAnswer() const;
     void holdSender();
     void releaseSender();
@@ -93,14 +105,17 @@ private:
     QTcpServer *const mServer;
     SerialLine *mLine = nullptr;
     QTimer *const mHoldTimer;
+    QTimer *const mIdleTimer;
     // A TCP connection or the serial line: whatever the current job came on.
     QPointer<QIODevice> mCurrent;
     std::unique_ptr<Job> mJob;
-    QByteArray mCaptured; // the current job's bytes, kept only when capturing
+    QByteArray mCaptured;   // the current job's bytes, kept only when capturing
+    QByteArray mEscapeHeld; // a last ESC on the line, until the byte after it comes
     qint64 mJobBytes = 0;
     qint64 mBytesAtXoff = -1; // -1: not held back in this job
     int mJobNumber = 0;
     bool mFailed = false;
+    bool mDone = false; // the last job asked for (--jobs) has ended
     bool mStdoutFailed = false;
     bool mLogFailed = false;
 };

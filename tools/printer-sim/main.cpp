@@ -119,8 +119,12 @@ int main(int argc, char *argv[]) {
     const QCommandLineOption serial(
         QStringLiteral("serial"),
         QStringLiteral("Listen on a pseudo-terminal instead of TCP; its terminal end is "
-                       "reported as \"listening on /dev/pts/N\". A job ends when the sender "
-                       "closes the terminal."));
+                       "reported as \"listening on /dev/pts/N\". A line has no connection to "
+                       "end a job: a job ends when the sender closes the terminal (once the "
+                       "simulator sees the line hang up), right after the closing command "
+                       "#W00000 of a settings batch, right before an initialize (ESC @) that "
+                       "follows other bytes, or after --idle-ms without a byte while the sender "
+                       "is not held back by XOFF."));
     const QCommandLineOption xoffAfter(
         QStringLiteral("xoff-after"),
         QStringLiteral("With --serial: send XOFF once a job has brought N bytes, and XON "
@@ -130,6 +134,12 @@ int main(int argc, char *argv[]) {
                                     QStringLiteral("How long --xoff-after holds the sender back "
                                                    "(default 1000)."),
                                     QStringLiteral("MS"), QStringLiteral("1000"));
+    const QCommandLineOption idleMs(
+        QStringLiteral("idle-ms"),
+        QStringLiteral("With --serial: how long the line may bring no byte before the job "
+                       "ends (default 1000; 0: only the hang-up and the closing command end "
+                       "it)."),
+        QStringLiteral("MS"), QStringLiteral("1000"));
     const QCommandLineOption statusOption(
         QStringLiteral("status"),
         QStringLiteral("The printer status the real-time status requests (DLE EOT 1 to 4) are "
@@ -137,8 +147,8 @@ int main(int argc, char *argv[]) {
                        "%1 (default ready; silent answers nothing).")
             .arg(krv::sim::StatusAnswer::names()),
         QStringLiteral("STATE"), QStringLiteral("ready"));
-    parser.addOptions({port, serial, xoffAfter, holdMs, state, png, log, capture, jobs, once,
-                       decode, testPage, switchList, profile, statusOption});
+    parser.addOptions({port, serial, xoffAfter, holdMs, idleMs, state, png, log, capture, jobs,
+                       once, decode, testPage, switchList, profile, statusOption});
     parser.process(app);
     if (!parser.positionalArguments().isEmpty())
         return usage(QStringLiteral("unexpected argument %1").arg(parser.positionalArguments()[0]));
@@ -161,8 +171,9 @@ int main(int argc, char *argv[]) {
     options.serial = parser.isSet(serial);
     if (options.serial && parser.isSet(port))
         return usage(QStringLiteral("--serial and --port exclude each other"));
-    if ((parser.isSet(xoffAfter) || parser.isSet(holdMs)) && !options.serial)
-        return usage(QStringLiteral("--xoff-after and --hold-ms need --serial"));
+    if ((parser.isSet(xoffAfter) || parser.isSet(holdMs) || parser.isSet(idleMs)) &&
+        !options.serial)
+        return usage(QStringLiteral("--xoff-after, --hold-ms and --idle-ms need --serial"));
     // A hold with nothing to hold would look like a sender that ignored it.
     if (parser.isSet(holdMs) && !parser.isSet(xoffAfter))
         return usage(QStringLiteral("--hold-ms needs --xoff-after"));
@@ -174,6 +185,9 @@ int main(int argc, char *argv[]) {
     options.holdMs = parser.value(holdMs).toInt(&ok);
     if (!ok || options.holdMs < 0)
         return usage(QStringLiteral("--hold-ms needs a number of milliseconds"));
+    options.idleMs = parser.value(idleMs).toInt(&ok);
+    if (!ok || options.idleMs < 0)
+        return usage(QStringLiteral("--idle-ms needs a number of milliseconds"));
     if (const auto chosen = krv::sim::StatusAnswer::parse(parser.value(statusOption)))
         options.status = *chosen;
     else
