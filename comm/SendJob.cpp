@@ -51,8 +51,7 @@ private:
 SendJob::SendJob(std::unique_ptr<PrinterPort> port, QByteArray data, QObject *parent)
     : SendJob(std::move(port), std::move(data), AskStatus::Yes, parent) {}
 
-SendJob::SendJob(std::unique_ptr<PrinterPort> port, QByteArray data, AskStatus ask,
-                 QObject *parent)
+SendJob::SendJob(std::unique_ptr<PrinterPort> port, QByteArray data, AskStatus ask, QObject *parent)
     : QObject(parent), mPort(std::move(port)), mData(std::move(data)), mAsk(ask) {}
 
 SendJob::~SendJob() {

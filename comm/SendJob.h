@@ -12,8 +12,8 @@
 
 #include <atomic>
 #include <memory>
-#include <optional>
 #include <mutex>
+#include <optional>
 
 class QThread;
 

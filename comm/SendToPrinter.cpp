@@ -30,8 +30,8 @@ PrinterStatus askPrinter(PrinterPort &port, std::chrono::milliseconds bound) {
 
 } // namespace
 
-std::optional<PrinterStatus> talkToPrinter(PrinterPort &port, const QByteArray &data,
-                                           AskStatus ask, std::chrono::milliseconds bound) {
+std::optional<PrinterStatus> talkToPrinter(PrinterPort &port, const QByteArray &data, AskStatus ask,
+                                           std::chrono::milliseconds bound) {
     port.OpenPort();
     std::optional<PrinterStatus> status;
     try {

@@ -216,6 +216,24 @@ int openDevice(const QString &device, const QString &resolved) {
     throw busy(device, QStringLiteral("it is locked"));
 }
 
+// The serial port's own reads and writes, which keep its lock and line set-up.
+// A request that flow control holds back past the query's one deadline is no
+// answer, as over any other link: not a job held back.
+class SerialLink : public StatusLink {
+public:
+    explicit SerialLink(SerialPort &port) : mPort(port) {}
+    bool write(QByteArrayView bytes, const QDeadlineTimer &deadline) override {
+        return mPort.writeWithin(bytes.toByteArray(), deadline);
+    }
+    QByteArray read(const QDeadlineTimer &deadline, bool *) override {
+        return mPort.readAvailable(
+            std::chrono::milliseconds(std::max<qint64>(0, deadline.remainingTime())));
+    }
+
+private:
+    SerialPort &mPort;
+};
+
 } // namespace
 
 SerialPort::SerialPort(SerialSettings settings) : SerialPort(std::move(settings), Timeouts{}) {}
@@ -437,15 +455,10 @@ bool SerialPort::writeWithin(const QByteArray &data, const QDeadlineTimer &deadl
     return done;
 }
 
-void SerialPort::ClosePort() {
-    if (!mPort)
-        return;
-    if (mFailed) {
-        closeDevice(true);
-        return;
-    }
-    // The system sends what it holds at the line's own pace; as long as that
-    // goes on the wait goes on, and it ends when the printer stops taking data.
+// The system sends what it holds at the line's own pace; as long as that
+// goes on the wait goes on, and it ends when the printer stops taking data.
+// Throws, with the device closed, when the output did not all leave.
+void SerialPort::drainOutput() {
     qsizetype queued = queuedOutput();
     QDeadlineTimer stall(mTimeouts.write);
     while (queued > 0 && !mAbort.aborted() && !stall.hasExpired()) {
@@ -456,10 +469,11 @@ void SerialPort::ClosePort() {
         queued = now;
     }
     // The system's queue is empty; the adapter's own buffer is sent within a
-    // few characters' time, which tcdrain waits for, before QSerialPort's
-    // close puts the line back as it found it (another speed, say).
-    if (queued == 0 && !mAbort.aborted())
+    // few characters' time, which tcdrain waits for.
+    if (queued == 0 && !mAbort.aborted()) {
         ::tcdrain(mFd);
+        return;
+    }
     closeDevice(queued > 0);
     if (queued > 0 && mAbort.aborted())
         throw RuntimeError(errors::SerialWriteFailed,
@@ -472,6 +486,19 @@ void SerialPort::ClosePort() {
                                           "of the job: %2 bytes had not left.")
                                .arg(mSettings.device)
                                .arg(queued));
+}
+
+void SerialPort::ClosePort() {
+    if (!mPort)
+        return;
+    if (mFailed) {
+        closeDevice(true);
+        return;
+    }
+    // Out before QSerialPort's close puts the line back as it found it
+    // (another speed, say).
+    drainOutput();
+    closeDevice(false);
 }
 
 QByteArray SerialPort::readAvailable(std::chrono::milliseconds wait) {
@@ -517,6 +544,16 @@ QByteArray SerialPort::readAvailable(std::chrono::milliseconds wait) {
                                    .arg(mSettings.device));
         }
     }
+}
+
+std::unique_ptr<StatusLink> SerialPort::statusLink() {
+    if (mFd < 0 || mFailed)
+        return nullptr;
+    // The question goes out after the whole job has left, so one the printer
+    // holds back is never mistaken for the job held back, and the question's
+    // bound counts from then: a page takes a second at 9600 baud.
+    drainOutput();
+    return std::make_unique<SerialLink>(*this);
 }
 
 } // namespace krv::comm

@@ -39,6 +39,9 @@ public:
     void ClosePort() override;
     // Wakes a write or a wait for the output; the call then fails at once.
     void abort() override { mAbort.abort(); }
+    // The printer answers over the same line, through the port's own reads
+    // and writes, which keep its lock and line set-up.
+    [[nodiscard]] std::unique_ptr<StatusLink> statusLink() override;
 
     // What the printer has sent: waits up to `wait` for a first byte, then
     // takes every byte that has arrived. Empty when nothing came; throws
@@ -51,6 +54,7 @@ public:
 
 private:
     void closeDevice(bool discardOutput);
+    void drainOutput();
     // Bytes of `data` not written when the write ended: done, aborted, or
     // `deadline` passed (moved on by each byte taken when `extend` is set).
     qsizetype writeUntil(const QByteArray &data, QDeadlineTimer deadline,

@@ -97,24 +97,6 @@ PrinterStatus queryDevice(const QString &path, std::chrono::milliseconds bound, 
     return queryStatus(link, bound, sent);
 }
 
-// The serial port's own reads and writes, which keep its lock and line set-up.
-// A request that flow control holds back past the query's one deadline is no
-// answer, as over any other link: not a job held back.
-class SerialLink : public StatusLink {
-public:
-    explicit SerialLink(SerialPort &port) : mPort(port) {}
-    bool write(QByteArrayView bytes, const QDeadlineTimer &deadline) override {
-        return mPort.writeWithin(bytes.toByteArray(), deadline);
-    }
-    QByteArray read(const QDeadlineTimer &deadline, bool *) override {
-        return mPort.readAvailable(
-            std::chrono::milliseconds(std::max<qint64>(0, deadline.remainingTime())));
-    }
-
-private:
-    SerialPort &mPort;
-};
-
 } // namespace
 
 DescriptorLink::DescriptorLink(int fd, QString where) : mFd(fd), mWhere(std::move(where)) {
@@ -270,8 +252,7 @@ PrinterStatus queryPrinterStatus(const ConnectionSettings &target, std::chrono::
     case ConnectionSettings::Kind::Serial: {
         SerialPort port(target.serial, SerialPort::Timeouts{bound});
         port.OpenPort();
-        SerialLink link(port);
-        return queryStatus(link, bound, sent);
+        return queryStatus(*port.statusLink(), bound, sent);
     }
     case ConnectionSettings::Kind::Tcp:
         break;

@@ -99,7 +99,9 @@ for shop, printers in expected.items():
     oks = sum(o == "ok" for _, o in printers)
     assert (summary["type"], summary["ok"], summary["failed"]) == ("summary", oks, len(printers) - oks), summary
 batch = b"".join(b"\x1b\x1d" + t + b"\n\x00" for t in (b"#-20030", b"#+20020", b"#+10010", b"#W00000"))
+# Each printer was asked how it is after the job: DLE EOT 1 to 4.
+asked = b"".join(b"\x10\x04" + bytes([n]) for n in range(1, 5))
 for name in ("north1", "north2", "south", "east"):
-    assert open(f"{work}/{name}-1.bin", "rb").read() == batch, name
+    assert open(f"{work}/{name}-1.bin", "rb").read() == batch + asked, name
 CHECK
 echo "ok: three shops, four printers set up, one refusal reported"

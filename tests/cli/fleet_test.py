@@ -21,6 +21,13 @@ BATCH = b"".join(b"\x1b\x1d" + t + b"\n\x00" for t in (b"#-20030", b"#+B0100", b
 CHOICES = ["--set", "cmbSpeed=1", "--set", "cmbBuffer=2"]
 
 
+def strip_status_requests(data):
+    """The job alone, without the status requests that followed it."""
+    while data[-3:-1] == b"\x10\x04" and 1 <= data[-1] <= 4:
+        data = data[:-3]
+    return data
+
+
 class Printer:
     """A listener that reads each job to its end, then closes its side
     `hold` seconds later; or, with `reset_after`, resets the connection once
@@ -60,6 +67,9 @@ class Printer:
                 if not chunk:
                     break
                 data += chunk
+                # Asked how it is after the job: ready.
+                if data[-3:-1] == b"\x10\x04" and 1 <= data[-1] <= 4:
+                    conn.sendall(b"\x12")
                 if self.reset_after is not None and len(data) >= self.reset_after:
                     conn.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, b"\x01\0\0\0\0\0\0\0")
                     break
@@ -67,7 +77,7 @@ class Printer:
         finally:
             with self.lock:
                 self.open_now -= 1
-                self.jobs.append(data)
+                self.jobs.append(strip_status_requests(data))
             conn.close()
 
     def close(self):
@@ -105,7 +115,8 @@ class FleetTest(unittest.TestCase):
         self.assertEqual(r.returncode, 0, r.stderr)
         self.assertLess(elapsed, 2.5)
         self.assertEqual(r.stdout.splitlines(),
-                         [f"ok\ttcp 127.0.0.1:{p.port}\tsent {len(BATCH)} bytes" for p in printers])
+                         [f"ok\ttcp 127.0.0.1:{p.port}\tsent {len(BATCH)} bytes\tready\tready"
+                          for p in printers])
         self.assertEqual(r.stderr, "50 ok, 0 failed\n")
         for p in printers:
             self.assertEqual(p.jobs, [BATCH])
@@ -162,7 +173,8 @@ class FleetTest(unittest.TestCase):
         self.assertEqual(len(lines), 3)
         ok, failed, summary = lines
         fields = {"type", "target", "kind", "outcome", "error", "description", "bytes", "ms", "tries"}
-        self.assertEqual(set(ok), fields)
+        self.assertEqual(set(ok), fields | {"status", "code", "detail"})
+        self.assertEqual((ok["status"], ok["code"], ok["detail"]), ("ready", 0, "ready"))
         self.assertEqual(set(failed), fields)
         self.assertEqual((ok["type"], ok["target"], ok["kind"], ok["outcome"], ok["error"],
                           ok["description"], ok["bytes"], ok["tries"]),

@@ -220,8 +220,8 @@ void TestCliProgram::sendsToSeveralPrintersOneFailing() {
     LoopbackPrinter first;
     LoopbackPrinter third;
     const QString dead = QStringLiteral("127.0.0.1:%1").arg(closedPort());
-    const Run r = run({"download", "--no-status", "--set", "cmbPWidth=50.8mm", "--tcp", first.address(), "--tcp",
-                       dead, "--tcp", third.address()});
+    const Run r = run({"download", "--no-status", "--set", "cmbPWidth=50.8mm", "--tcp",
+                       first.address(), "--tcp", dead, "--tcp", third.address()});
     QCOMPARE(r.exitCode, 2);
     const QStringList lines = r.out.split('\n', Qt::SkipEmptyParts);
     QCOMPARE(lines.size(), 3);
@@ -242,8 +242,8 @@ void TestCliProgram::targetsFileMixesConnections() {
                       .arg(printer.address(), path("targets-out.bin"))
                       .toUtf8());
     targets.close();
-    const Run r = run({"download", "--no-status", "--set", "cmbCRCode=Ignore", "--targets",
-                       path("targets.txt")});
+    const Run r = run(
+        {"download", "--no-status", "--set", "cmbCRCode=Ignore", "--targets", path("targets.txt")});
     QCOMPARE(r.exitCode, 0);
     QCOMPARE(r.out.count('\n'), 2);
     const QByteArray batch = framed({"#-30002"}) + ClosingCommand;

@@ -122,9 +122,9 @@ private slots:
         QVERIFY(written.open(QIODevice::ReadOnly));
         const QByteArray expected = written.readAll();
         QVERIFY(expected.contains('\x1b') && expected.contains('\xff'));
-        const auto [code, output] =
-            runCli({QStringLiteral("test-print"), QStringLiteral("--serial"),
-                    pty.path() + QStringLiteral(":115200,8N1,xonxoff")});
+        const auto [code, output] = runCli(
+            {QStringLiteral("test-print"), QStringLiteral("--no-status"),
+             QStringLiteral("--serial"), pty.path() + QStringLiteral(":115200,8N1,xonxoff")});
         const QString line = QStringLiteral("ok\tserial %1:115200,8N1,xonxoff\tsent %2 bytes\n")
                                  .arg(pty.path())
                                  .arg(expected.size());
@@ -155,9 +155,9 @@ private slots:
         holder.OpenPort();
         QProcess cli;
         cli.start(QStringLiteral(KRV_CLI_PATH),
-                  {QStringLiteral("test-print"), QStringLiteral("--serial"), pty.path(),
-                   QStringLiteral("--retry"), QStringLiteral("2"), QStringLiteral("--retry-wait"),
-                   QStringLiteral("0.5")});
+                  {QStringLiteral("test-print"), QStringLiteral("--no-status"),
+                   QStringLiteral("--serial"), pty.path(), QStringLiteral("--retry"),
+                   QStringLiteral("2"), QStringLiteral("--retry-wait"), QStringLiteral("0.5")});
         cli.setReadChannel(QProcess::StandardError);
         QByteArray notes;
         while (!notes.contains("try 1 failed with error 1051") && cli.waitForReadyRead(10000))
@@ -239,20 +239,15 @@ private slots:
             QFile file(lock);
             QVERIFY(situation == "open" ||
                     (file.open(QIODevice::WriteOnly) && file.write(pidLine(holder)) == 11));
-        } else if (situation != "hang-up") {
-            QStringList args{"--serial"};
-            if (situation == "xoff")
-                args += QStringList{"--xoff-after", "3", "--hold-ms", "5000"};
-            if (situation.startsWith("SIG"))
-                args += QStringList{"--status", "silent"};
-            sim.start(KRV_SIM_PROGRAM, args);
+        } else if (situation.startsWith("two ")) {
+            sim.start(KRV_SIM_PROGRAM, {"--serial"});
             QVERIFY(waitFor(sim, "listening on ", &simOutput));
             device = simOutput.section(' ', 2).trimmed();
         }
         if (situation.startsWith("SIG")) {
             // A status query waiting its second for an answer, ended by the signal.
             first.start(KRV_CLI_PATH, {"status", "--serial", device});
-            QVERIFY(waitFor(sim, "job 1: data on", &simOutput));
+            QCOMPARE(pty.read(3, 10s), QByteArray("\x10\x04\x01"));
             QVERIFY(::kill(pid_t(first.processId()), situation == "SIGINT" ? SIGINT : SIGTERM) ==
                     0);
             QVERIFY(first.waitForFinished(10000));
@@ -277,9 +272,15 @@ private slots:
         if (!command.isEmpty()) {
             cli.setProcessChannelMode(QProcess::MergedChannels);
             cli.start(KRV_CLI_PATH, command.replace("DEV", device).split(' '));
-            if (situation == "hang-up") {
+            if (situation == "hang-up" || situation == "xoff")
                 QCOMPARE(pty.read(3, 10s), QByteArray("\x10\x04\x01"));
+            if (situation == "hang-up")
                 pty.hangUp();
+            // XOFF before the answer, so the line is held when the next
+            // request goes out.
+            if (situation == "xoff") {
+                pty.send('\x13');
+                pty.send('\x12');
             }
             QVERIFY(cli.waitForFinished(20000));
             output = QString::fromLocal8Bit(cli.readAll());

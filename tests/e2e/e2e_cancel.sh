@@ -68,7 +68,7 @@ stop_silent_peer
 start_sim "$port"
 download
 wait_job 1
-expect_bytes "$job_file" "$BATCH_HEX"
+expect_bytes "$job_file" "$BATCH_HEX" "$STATUS_HEX"
 expect_switches_stored
 
 close_app

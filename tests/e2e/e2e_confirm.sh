@@ -13,7 +13,7 @@ start_app
 choose_speed_and_zero
 download
 wait_job 1
-expect_bytes "$job_file" "$BATCH_HEX"
+expect_bytes "$job_file" "$BATCH_HEX" "$STATUS_HEX"
 
 # The line between the connection panel and the buttons.
 confirmed() {

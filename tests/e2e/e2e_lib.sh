@@ -332,6 +332,15 @@ close_app() {
 
 # --- checks ----------------------------------------------------------------------
 
+# job_then_status FILE SIZE: FILE holds a job of SIZE bytes, then the status
+# requests; the job alone is then in $job_only.
+job_then_status() {
+    job_only="$work/$(basename "$1" .bin)-job.bin"
+    head -c "$2" "$1" >"$job_only"
+    tail -c +$(($2 + 1)) "$1" >"$work/status-requests.bin"
+    expect_bytes "$work/status-requests.bin" "$STATUS_HEX"
+}
+
 # expect_bytes FILE HEX...: the file holds exactly these bytes.
 expect_bytes() {
     local file=$1 want got
@@ -347,6 +356,9 @@ expected
 # The worked example: "Low (50mm/s)" in Print Speed, "Slashed" in Zero Style.
 readonly BATCH_HEX='1b1d232d32303033300a00 1b1d232b32303032300a00
                     1b1d232b31303031300a00 1b1d235730303030300a00'
+
+# What a job to a printer that answers asks after its bytes: DLE EOT 1 to 4.
+readonly STATUS_HEX='100401 100402 100403 100404'
 
 # Picks the worked example's two settings with the mouse and the keyboard.
 choose_speed_and_zero() {

@@ -50,7 +50,7 @@ note "Printer back on port $port; Download Settings again"
 start_sim "$port"
 download
 wait_job 1
-expect_bytes "$job_file" "$BATCH_HEX"
+expect_bytes "$job_file" "$BATCH_HEX" "$STATUS_HEX"
 expect_switches_stored
 
 note "Close"

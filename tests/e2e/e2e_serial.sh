@@ -31,7 +31,8 @@ note "Test Print, a second sender on the same line"
 test_print
 wait_job 2
 "$WRITE_TEST_PAGE" "$work/expected-page.bin"
-cmp "$job_file" "$work/expected-page.bin" || fail "the printed page differs from the test page"
+job_then_status "$job_file" 992
+cmp "$job_only" "$work/expected-page.bin" || fail "the printed page differs from the test page"
 
 note "Close stores the serial choice"
 close_app

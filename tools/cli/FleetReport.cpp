@@ -71,8 +71,8 @@ QString resultLine(const FleetResult &result) {
         // What the printer said after the job, as "status" prints it.
         if (result.last.verdict.isEmpty())
             return line;
-        return line + QStringLiteral("\t%1\t%2").arg(result.last.verdict,
-                                                    shownText(result.last.detail));
+        return line +
+               QStringLiteral("\t%1\t%2").arg(result.last.verdict, shownText(result.last.detail));
     }
     return QStringLiteral("failed\t%1\terror %2: %3%4")
         .arg(where)

@@ -248,6 +248,20 @@ void Simulator::takeBytes(QByteArrayView bytes) {
         }
         if (mJob && mJob->bytes() > 0 && rest.startsWith("\x1b@"))
             finishJob(QString());
+        // Between jobs a status request (a sender asking after its job, or
+        // only asking) is answered and begins no job of its own.
+        if (!mJob && rest.startsWith('\x10')) {
+            if (rest.size() < 3 && QByteArrayView("\x10\x04").startsWith(rest)) {
+                mEscapeHeld = rest.toByteArray();
+                return;
+            }
+            if (rest.size() >= 3 && rest[1] == '\x04' && rest[2] >= 1 && rest[2] <= 4) {
+                if (const auto answer = mStatus.answer(rest[2]))
+                    mLine->write(&*answer, 1);
+                rest = rest.sliced(3);
+                continue;
+            }
+        }
         if (!mJob)
             beginJob(mLine, QStringLiteral("data on %1").arg(mLine->path()));
         // A piece ends after a NUL, where the closing command ends, or before
@@ -333,7 +347,14 @@ bool Simulator::finishJob(const QString &lost) {
         releaseSender();
     mIdleTimer->stop();
     mJob->finish();
-    report(QStringLiteral("job %1: %2%3").arg(mJobNumber).arg(mJob->summary()).arg(lost));
+    // A printer that is not ready still takes the job into its buffer and
+    // prints it once it is ready again.
+    const QString waiting = mStatus.ready() ? QString()
+                                            : QStringLiteral("; the printer was not ready (%1): "
+                                                             "the job waits in its buffer")
+                                                  .arg(mStatus.name());
+    report(
+        QStringLiteral("job %1: %2%3%4").arg(mJobNumber).arg(mJob->summary()).arg(waiting, lost));
     writeReceipt(*mJob, mJobNumber);
     writeCapture(mJobNumber);
     mJob.reset();

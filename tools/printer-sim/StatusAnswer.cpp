@@ -43,6 +43,17 @@ std::optional<char> StatusAnswer::answer(int n) const {
     return std::nullopt;
 }
 
+bool StatusAnswer::ready() const {
+    return mState == State::Ready || mState == State::NearEnd || mState == State::Silent;
+}
+
+QString StatusAnswer::name() const {
+    for (const Row &row : Rows)
+        if (row.state == mState)
+            return QString::fromLatin1(row.name);
+    return {};
+}
+
 QByteArray StatusAnswer::feed(QByteArrayView chunk) {
     QByteArray reply;
     for (const char c : chunk) {

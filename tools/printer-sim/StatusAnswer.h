@@ -29,6 +29,12 @@ public:
     // The answer byte to request n (1 to 4) in this state; nothing when silent.
     [[nodiscard]] std::optional<char> answer(int n) const;
 
+    // Whether a job would print now: not so with the paper at its end, the
+    // cover open or offline. A silent printer says nothing, so it counts.
+    [[nodiscard]] bool ready() const;
+    // The state's name, as --status takes it.
+    [[nodiscard]] QString name() const;
+
     // "ready", "near-end", "paper-end", "cover-open", "offline", "silent".
     [[nodiscard]] static std::optional<State> parse(const QString &name);
     [[nodiscard]] static QString names();
