@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The window as a keyboard and screen reader user meets it, on a private X
 # server with a private D-Bus session and accessibility bus: every control
-# has a name a screen reader can speak, Return presses each kind of button
+# has a name a screen reader can speak, the focus is marked 2 px wide,
+# Return presses each kind of button
 # (Test Print, Download Settings, Help, Close) with real key presses, the
 # help window is named by its topic, and a send that fails shows its error
 # with no progress window left on the screen.
@@ -35,8 +36,22 @@ xdotool windowfocus --sync "$window"
 note "the accessibility tree"
 "$python" "$checker" tree || fail "controls without their names"
 
+note "the focus mark: 2 px along Test Print's edge"
+# Test Print stands at 24,264 in the window, 105 x 25; the top two pixel
+# rows of its middle part, before and after Tab gives it the focus.
+edge_rows() {
+    import -window "$window" "$work/edge.png" 2>/dev/null || return 1
+    convert "$work/edge.png" -crop 60x2+46+264 +repage -scale 1x2\! -depth 8 txt:- |
+        sed -n 's/.*\(#[0-9A-F]\{6\}\).*/\1/p' | tr '\n' ' '
+}
+before=$(edge_rows)
+xdotool key Tab
+marked() { after=$(edge_rows); read -r a b <<<"$after"; [[ "$a" == "$b" && "$after" != "$before" ]]; }
+wait_until "both edge rows of Test Print to take one new colour (before: $before)" marked
+note "edge rows $before -> $after"
+
 note "Return on Test Print and on Download Settings"
-xdotool key Tab Return
+xdotool key Return
 wait_job 1
 "$WRITE_TEST_PAGE" "$work/page.bin"
 cmp -s "$job_file" "$work/page.bin" || fail "job 1 is not the test page"
