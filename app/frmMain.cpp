@@ -73,6 +73,13 @@ frmMain::frmMain(QWidget *parent)
     mStoreTimer->setSingleShot(true);
     mStoreTimer->setInterval(StoreDelayMs);
     connect(mStoreTimer, &QTimer::timeout, this, &frmMain::storeConnection);
+    // A session that ends does not wait for the pause.
+    connect(qApp, &QGuiApplication::commitDataRequest, this, [this] {
+        if (mStoreTimer->isActive()) {
+            mStoreTimer->stop();
+            storeConnection();
+        }
+    });
 }
 
 frmMain::~frmMain() = default;
