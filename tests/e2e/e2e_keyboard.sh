@@ -63,6 +63,9 @@ xdotool key ctrl+Tab Tab Tab Return
 help=''
 help_shown() { help=$(xdotool search --onlyvisible --class krv520-config | grep -vx "$window" | head -n1); [[ -n "$help" ]]; }
 wait_until "the help window" help_shown
+# transient_for WINDOW: the window a manager places WINDOW over.
+transient_for() { xprop -id "$1" WM_TRANSIENT_FOR | sed -n 's/.*window id # //p'; }
+[[ $(($(transient_for "$help"))) == "$window" ]] || fail "the help window is not transient for the main window"
 "$python" "$checker" window "Action on Form Feed" || fail "the help window is not named by its topic"
 xdotool key Escape
 help_hidden() { ! xdotool search --onlyvisible --class krv520-config | grep -qx "$help"; }
@@ -105,6 +108,7 @@ xdotool key Tab Tab Return
 shown=''
 progress_shown() { shown=$(progress_window); [[ -n "$shown" ]]; }
 wait_until "the progress window" progress_shown
+[[ $(($(transient_for "$shown"))) == "$window" ]] || fail "the progress window is not transient for the main window"
 box=''
 box_shown() { box=$(other_windows | head -n1); [[ -n "$box" ]]; }
 wait_until "the error box (the connection times out after 5 s)" box_shown
