@@ -1,25 +1,22 @@
 #!/usr/bin/python3
-"""Reads the program's accessibility tree over AT-SPI, as a screen reader does,
-until every list, button and field on all three pages has the name in the
-table below (at most 30 s); otherwise prints what differs and exits 1."""
+"""Reads the program's accessibility tree over AT-SPI, as a screen reader does, until every
+list, button and field on all three pages has the name in the table (30 s at most)."""
 import sys
 import time
 
 import pyatspi
 
-SETTINGS = [
-    "Action on Form Feed", "Print Speed", "Print Density", "Carriage Return (<CR> code)",
-    "Print Width", "Paper Near End Sensor", "Parallel Port Paper End Signal",
-    "Data Buffer Size (ESC/POS)", "International Character Set", "Character Code Page",
-    "Zero Style", "Character Spacing", "Line Spacing", "Print Columns (ESC/POS Mode)",
-    "Font A Size (ESC/POS Mode)", "Extra Spacing (ESC/POS Mode)"]
-EXPECTED = sorted(
-    [("combo box", s) for s in SETTINGS] + [("push button", "Help on " + s) for s in SETTINGS]
-    + [("push button", n) for n in ("Test Print", "Download Settings", "Close",
-                                    "Refresh queues", "Browse...", "Refresh serial ports")]
-    + [("combo box", n) for n in ("Connection", "Queue", "Device", "Speed", "Frame",
-                                  "Flow control")]
-    + [("text", "Host"), ("text", "Path"), ("spin button", "Port")])
+SETTINGS = ["Action on Form Feed", "Print Speed", "Print Density", "Carriage Return (<CR> code)",
+            "Print Width", "Paper Near End Sensor", "Parallel Port Paper End Signal",
+            "Data Buffer Size (ESC/POS)", "International Character Set", "Character Code Page",
+            "Zero Style", "Character Spacing", "Line Spacing", "Print Columns (ESC/POS Mode)",
+            "Font A Size (ESC/POS Mode)", "Extra Spacing (ESC/POS Mode)"]
+PANEL_LISTS = ["Connection", "Queue", "Device", "Speed", "Frame", "Flow control"]
+BUTTONS = ["Test Print", "Download Settings", "Close", "Refresh queues", "Browse...",
+           "Refresh serial ports"] + ["Help on " + s for s in SETTINGS]
+EXPECTED = sorted([("combo box", n) for n in SETTINGS + PANEL_LISTS]
+                  + [("push button", n) for n in BUTTONS]
+                  + [("text", "Host"), ("text", "Path"), ("spin button", "Port")])
 
 
 def controls(node):
@@ -33,13 +30,10 @@ def controls(node):
 
 def seen():
     try:
-        for app in pyatspi.Registry.getDesktop(0):
-            if app and app.name == "krv520-config":
-                return sorted(c for w in app if w and w.name.startswith("Vela KRV520")
-                              for c in controls(w))
+        return sorted(c for app in pyatspi.Registry.getDesktop(0) if app.name == "krv520-config"
+                      for w in app if w.name.startswith("Vela KRV520") for c in controls(w))
     except Exception:  # the tree changed while it was read
-        pass
-    return []
+        return []
 
 
 deadline = time.monotonic() + 30
