@@ -1,5 +1,7 @@
 #include "JobProgress.h"
 
+#include "WindowHints.h"
+
 #include <QApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -64,8 +66,12 @@ JobProgress::JobProgress(QWidget *window, std::unique_ptr<comm::SendJob> job, QS
         qApp->removeEventFilter(this);
         mShowTimer.stop();
         mTick.stop();
-        if (mDialog)
+        // Gone from the screen before the outcome is shown: an error box
+        // runs its own event loop, in which a deleteLater never comes.
+        if (mDialog) {
+            mDialog->hide();
             mDialog->deleteLater();
+        }
         emit finished(outcome);
     });
 }
@@ -103,6 +109,8 @@ bool JobProgress::eventFilter(QObject *watched, QEvent *event) {
 }
 
 void JobProgress::showDialog() {
+    // Transient for the window (its parent), with a title and nothing to
+    // minimise: some managers minimise the whole family with it.
     auto *dialog = new QDialog(mWindow, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     dialog->setObjectName(QStringLiteral("jobProgress"));
     dialog->setWindowTitle(tr("Sending to the printer"));
@@ -128,6 +136,7 @@ void JobProgress::showDialog() {
     connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
     mDialog = dialog;
     updateText();
+    new WindowHints(dialog, WindowHints::Placement::ByManager);
     dialog->show();
     mTick.start(1000);
 }

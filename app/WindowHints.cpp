@@ -3,6 +3,7 @@
 #include <QEvent>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QTimer>
 #include <QWidget>
 #include <QWindow>
 
@@ -14,6 +15,8 @@
 #include <cstdlib>
 #include <cstring>
 #endif
+
+#include <utility>
 
 namespace krv::app {
 
@@ -98,6 +101,10 @@ QMargins frameMargins(const QWidget *window) {
     return handle ? handle->frameMargins() : QMargins();
 }
 
+bool isWayland() {
+    return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
+
 } // namespace
 
 QPoint centredFramePosition(const QRect &available, const QSize &client, const QMargins &frame) {
@@ -106,7 +113,12 @@ QPoint centredFramePosition(const QRect &available, const QSize &client, const Q
                                         (available.height() - outer.height()) / 2);
 }
 
-WindowHints::WindowHints(QWidget *window) : QObject(window), mWindow(window) {
+void WindowHints::leaveImposedState() {
+    mWindow->setWindowState(mWindow->windowState() & ~ImposedStates);
+}
+
+WindowHints::WindowHints(QWidget *window, Placement placement)
+    : QObject(window), mWindow(window), mPlacement(placement) {
     window->installEventFilter(this);
 }
 
@@ -133,16 +145,55 @@ bool WindowHints::eventFilter(QObject *watched, QEvent *event) {
         if (event->type() == QEvent::Expose && mCentring && handle->isExposed() &&
             frameMargins(mWindow) != mCentredWith)
             centre(true);
+        // The frame at the imposed size is being drawn and committed now;
+        // only after it may the state be given up (see WindowStateChange).
+        const QEvent::Type type = event->type();
+        if ((type == QEvent::UpdateRequest || type == QEvent::Paint || type == QEvent::Expose) &&
+            std::exchange(mLeaveImposedState, false))
+            QTimer::singleShot(0, this, &WindowHints::leaveImposedState);
         return false;
     }
     if (watched != mWindow)
         return false;
     switch (event->type()) {
+    case QEvent::WindowStateChange:
+        // A fixed window is never maximised or full screen, yet a compositor
+        // may make it so on its own (a key binding, a tiling layout), and a
+        // Wayland one ends a client that does not draw itself at the size
+        // it imposed. Under Wayland the imposed size is drawn once, then
+        // the state is given up; elsewhere it is given up at once.
+        if (mWindow->windowState() & ImposedStates) {
+            if (isWayland())
+                mLeaveImposedState = true;
+            else
+                leaveImposedState();
+        }
+        break;
+    case QEvent::Resize:
+        // A compositor that sized the window without maximising it gets the
+        // fixed size back, which Wayland lets a client choose.
+        if (isWayland() && !(mWindow->windowState() & ImposedStates) &&
+            mWindow->size() != mWindow->maximumSize())
+            QTimer::singleShot(0, this, [this] {
+                if (!(mWindow->windowState() & ImposedStates))
+                    mWindow->resize(mWindow->maximumSize());
+            });
+        break;
     case QEvent::Show:
+        if (mPlacement == Placement::ByManager) {
+            if (!event->spontaneous() && QGuiApplication::platformName() == QLatin1String("xcb"))
+                setX11Hints(mWindow);
+            break;
+        }
         if (!event->spontaneous() && !mCentring) {
             // Shown for the first time, or again after being hidden.
             if (QGuiApplication::platformName() == QLatin1String("xcb"))
                 setX11Hints(mWindow);
+            // Qt's Wayland plugin keeps a window within its maximum size
+            // even where the protocol requires the compositor's; the widget
+            // keeps its own fixed size and the compositor its minimum.
+            if (isWayland() && handle)
+                handle->setMaximumSize(QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX));
             if (handle && !mWatchingHandle) {
                 handle->installEventFilter(this);
                 mWatchingHandle = true;

@@ -19,18 +19,28 @@ namespace krv::app {
 class WindowHints : public QObject {
     Q_OBJECT
 public:
-    explicit WindowHints(QWidget *window);
+    enum class Placement {
+        CentreOnScreen, // the main window
+        ByManager,      // a dialog, which the manager places over its parent
+    };
+
+    explicit WindowHints(QWidget *window, Placement placement = Placement::CentreOnScreen);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void centre(bool frameKnown);
+    void leaveImposedState();
+
+    static constexpr Qt::WindowStates ImposedStates{Qt::WindowMaximized | Qt::WindowFullScreen};
 
     QWidget *const mWindow;
+    const Placement mPlacement;
     QMargins mCentredWith;
     bool mCentring = false; // from each show until the frame is centred
     bool mWatchingHandle = false;
+    bool mLeaveImposedState = false; // once the imposed size is drawn
 };
 
 } // namespace krv::app

@@ -1,5 +1,6 @@
 #include "frmMain.h"
 
+#include "AccessibleNames.h"
 #include "ErrorReport.h"
 #include "Fonts.h"
 #include "Icons.h"
@@ -19,8 +20,10 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QTimer>
 
 #include <algorithm>
 #include <utility>
@@ -46,8 +49,9 @@ frmMain::frmMain(QWidget *parent)
       mSSTab1(new TabControl(
           {QStringLiteral("Printer"), QStringLiteral("General"), QStringLiteral("Characters")},
           twipsToPixels(layout::TabHeight), this)),
-      mHelp(std::make_unique<help::HelpDesk>(this)) {
+      mStoreTimer(new QTimer(this)), mHelp(std::make_unique<help::HelpDesk>(this)) {
     setObjectName(QStringLiteral("frmMain"));
+    installAccessibleListNames();
     installFontSubstitutes();
     setFont(dialogFont());
     setWindowTitle(QString::fromLatin1(ProductName));
@@ -62,6 +66,20 @@ frmMain::frmMain(QWidget *parent)
     createPrinterPage();
     createSettingRows();
     setTabOrder();
+    pinFonts();
+
+    // The connection is stored once the operator has stopped changing it,
+    // so a crash, a kill or the end of the session loses none of it.
+    mStoreTimer->setSingleShot(true);
+    mStoreTimer->setInterval(StoreDelayMs);
+    connect(mStoreTimer, &QTimer::timeout, this, &frmMain::storeConnection);
+    // A session that ends does not wait for the pause.
+    connect(qApp, &QGuiApplication::commitDataRequest, this, [this] {
+        if (mStoreTimer->isActive()) {
+            mStoreTimer->stop();
+            storeConnection();
+        }
+    });
 }
 
 frmMain::~frmMain() = default;
@@ -164,7 +182,7 @@ void frmMain::createSettingRows() {
         help->setObjectName(arrayName("butHelp", setting.helpTopic));
         help->setGeometry(toPixels(layout::rowHelp(row)));
         help->setAutoDefault(false);
-        help->setAccessibleDescription(
+        help->setAccessibleName(
             QStringLiteral("Help on %1").arg(latin1(setting.caption).chopped(1)));
         const auto Index = std::int16_t(setting.helpTopic);
         connect(help, &QPushButton::clicked, this,
@@ -191,6 +209,24 @@ void frmMain::setTabOrder() {
         QWidget::setTabOrder(order[i - 1].second, order[i].second);
 }
 
+// Every control gets the layout's font as its own: one inherited from the
+// window gives way to the application font under any style sheet, and the
+// fixed boxes would clip their captions. A font the sheet sets still wins.
+void frmMain::pinFonts() {
+    const QList<QWidget *> children = findChildren<QWidget *>();
+    for (QWidget *child : children) {
+        if (child->isWindow() || child->testAttribute(Qt::WA_SetFont))
+            continue;
+        // One a style sheet has already polished (a page shown while the
+        // panel was built) keeps a font other than the application's: that
+        // is the sheet's own.
+        if (child->testAttribute(Qt::WA_WState_Polished) &&
+            child->font() != QApplication::font(child))
+            continue;
+        child->setFont(dialogFont());
+    }
+}
+
 QComboBox *frmMain::list(const char *comboName) const {
     const settings::Setting *setting = settings::findSetting(comboName);
     return mLists[std::size_t(setting - settings::catalogue().data())];
@@ -211,6 +247,8 @@ void frmMain::Form_Load() {
     // A configuration that cannot be read is reported; the panel then keeps
     // its defaults and start-up goes on.
     runGuarded(this, [this] { mVelaComm1->ReadConfig(QString::fromLatin1(ConfigKey)); });
+    connect(mVelaComm1, &comm::VelaComm::connectionChanged, mStoreTimer,
+            qOverload<>(&QTimer::start), Qt::UniqueConnection);
 
     labTitle->setText(QString::fromLatin1(ProductName));
     setWindowTitle(QString::fromLatin1(ProductName));
@@ -235,6 +273,7 @@ void frmMain::closeEvent(QCloseEvent *event) {
     // A send still running is cancelled; its connection is closed before
     // the configuration is stored.
     delete std::exchange(mJob, nullptr);
+    mStoreTimer->stop();
     if (!mUnloaded) {
         std::int16_t Cancel = 0;
         Form_Unload(Cancel);
@@ -248,6 +287,37 @@ void frmMain::Form_Unload(std::int16_t & /*Cancel*/) {
     // closes and the program ends.
     runGuarded(this, [this] { mVelaComm1->WriteConfig(QString::fromLatin1(ConfigKey)); });
     mHelp->unloadHelpWindow();
+}
+
+// Stored with the same writer as at Close. A store that fails is reported
+// once, not after every pause in typing; Close reports it again.
+void frmMain::storeConnection() {
+    try {
+        mVelaComm1->WriteConfig(QString::fromLatin1(ConfigKey));
+        mStoreFailed = false;
+    } catch (const RuntimeError &error) {
+        if (!std::exchange(mStoreFailed, true))
+            showRuntimeError(this, error);
+    } catch (const std::exception &error) {
+        if (!std::exchange(mStoreFailed, true))
+            showRuntimeError(this,
+                             RuntimeError(51, QStringLiteral("Internal error: %1")
+                                                  .arg(QString::fromLocal8Bit(error.what()))));
+    }
+}
+
+// Return and keypad Enter press the focused button, as Space does; Qt's
+// buttons take them only in dialogs.
+void frmMain::keyPressEvent(QKeyEvent *event) {
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    auto *button = qobject_cast<QPushButton *>(QApplication::focusWidget());
+    if (enter && !event->isAutoRepeat() && button && button->window() == this &&
+        button->isEnabled()) {
+        button->animateClick();
+        event->accept();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void frmMain::butClose_Click() {

@@ -11,6 +11,7 @@
 class QComboBox;
 class QLabel;
 class QPushButton;
+class QTimer;
 
 namespace krv::comm {
 class VelaComm;
@@ -31,6 +32,9 @@ class TabControl;
 class frmMain : public QWidget {
     Q_OBJECT
 public:
+    // How long the connection must stay unchanged before it is stored.
+    static constexpr int StoreDelayMs = 400;
+
     explicit frmMain(QWidget *parent = nullptr);
     ~frmMain() override;
 
@@ -54,11 +58,14 @@ public:
 protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     void createPrinterPage();
     void createSettingRows();
     void setTabOrder();
+    void pinFonts();
+    void storeConnection();
     void Form_Unload(std::int16_t &Cancel);
     void SendToPrinter(const QByteArray &data, const QString &content);
     void jobFinished(const comm::SendOutcome &outcome, const QString &content,
@@ -75,10 +82,12 @@ private:
     QPushButton *butClose = nullptr;
     QLabel *labJobResult = nullptr;
     JobProgress *mJob = nullptr; // a child; gone once its outcome is shown
+    QTimer *const mStoreTimer;
     std::array<QComboBox *, settings::SettingCount> mLists{}; // visiting order
     std::array<QPushButton *, 16> butHelp{};                  // by help topic index
     std::unique_ptr<help::HelpDesk> mHelp;
     bool mUnloaded = false;
+    bool mStoreFailed = false;
 };
 
 } // namespace krv::app

@@ -1,3 +1,4 @@
+#include "FocusMark.h"
 #include "ProductInfo.h"
 #include "frmMain.h"
 
@@ -8,28 +9,44 @@
 
 namespace {
 
-// `--version` answers before QApplication exists, so installers and package
-// tests can check the program on a machine without a display.
-bool asksForVersion(int argc, char *argv[]) {
+enum class Ask { Window, Version, Help };
+
+// `--version` and `--help` answer before QApplication exists, so installers,
+// package tests and a terminal without a display get their answer.
+Ask whatIsAsked(int argc, char *argv[]) {
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--version") == 0)
-            return true;
+            return Ask::Version;
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0)
+            return Ask::Help;
     }
-    return false;
+    return Ask::Window;
 }
 
-int printVersion() {
-    std::printf("krv520-config %s\n", krv::app::PackageVersion);
-    // A version that never reached stdout (closed pipe, full disk) is a failure.
+int answer(Ask asked) {
+    if (asked == Ask::Version)
+        std::printf("krv520-config %s\n", krv::app::PackageVersion);
+    else
+        std::printf("Usage: krv520-config [QT-OPTION...]\n"
+                    "       krv520-config --version | --help\n"
+                    "\n"
+                    "Opens the window that configures a KRV520 receipt printer.\n"
+                    "Qt's own options (-platform NAME, -style NAME, -stylesheet FILE)\n"
+                    "are accepted. See krv520-config(1).\n");
+    // An answer that never reached stdout (closed pipe, full disk) is a failure.
     return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
 }
 
 } // namespace
 
 int main(int argc, char *argv[]) {
-    if (asksForVersion(argc, argv))
-        return printVersion();
+    if (const Ask asked = whatIsAsked(argc, argv); asked != Ask::Window)
+        return answer(asked);
+    // The application id under Wayland and the desktop entry the icon and
+    // name come from on every desktop.
+    QGuiApplication::setDesktopFileName(QStringLiteral("krv520-config"));
     QApplication application(argc, argv);
+    krv::app::installFocusMark(application);
     krv::app::frmMain window;
     window.Form_Load();
     window.showCentred();

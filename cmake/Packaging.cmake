@@ -50,6 +50,8 @@ set(CPACK_DEBIAN_WINDOW_PACKAGE_NAME krv520-config)
 # plugins it loads ship in libqt6gui6, which the link already names. The
 # spooler connection needs a CUPS scheduler, local or remote, the others none.
 set(CPACK_DEBIAN_WINDOW_PACKAGE_DEPENDS "fonts-liberation2 | fonts-dejavu-core")
+# Qt's Wayland plugin: without it the window runs through XWayland.
+set(CPACK_DEBIAN_WINDOW_PACKAGE_RECOMMENDS "qt6-wayland")
 set(CPACK_DEBIAN_WINDOW_PACKAGE_SUGGESTS "cups, krv520-tools")
 set(CPACK_DEBIAN_WINDOW_DESCRIPTION
     "configuration utility for the Vela KRV520 receipt printer

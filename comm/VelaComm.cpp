@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QRegularExpressionValidator>
 #include <QSerialPortInfo>
 #include <QSpinBox>
@@ -74,9 +75,16 @@ QGridLayout *pageLayout(QWidget *page) {
     return layout;
 }
 
+// The field is named by its label too: a screen reader reads a name, not
+// every one follows the labelled-by relation a buddy gives.
 QLabel *buddyLabel(const QString &text, QWidget *buddy, QWidget *parent) {
     auto *label = new QLabel(text, parent);
     label->setBuddy(buddy);
+    QString name = text;
+    name.remove(QRegularExpression(QStringLiteral("&(?!&)")));
+    if (name.endsWith(QLatin1Char(':')))
+        name.chop(1);
+    buddy->setAccessibleName(name);
     return label;
 }
 
@@ -181,6 +189,8 @@ VelaComm::VelaComm(QWidget *parent)
     mFrame->setToolTip(tr("Frame: data bits, parity (None, Even, Odd), stop bits"));
     mFlow->setToolTip(tr("Flow control"));
     mSpeed->setAccessibleName(tr("Speed"));
+    mRefreshPorts->setAccessibleName(tr("Refresh serial ports"));
+    mRefresh->setAccessibleName(tr("Refresh queues"));
     mFrame->setAccessibleName(tr("Frame"));
     mFlow->setAccessibleName(tr("Flow control"));
     serialLayout->addWidget(buddyLabel(tr("&Device:"), mDevice, serial), 0, 0);

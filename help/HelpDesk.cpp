@@ -3,6 +3,8 @@
 #include "RuntimeError.h"
 #include "frmHelp.h"
 
+#include <QTextEdit>
+
 namespace krv::help {
 
 HelpDesk::HelpDesk(QWidget *owner) : mOwner(owner) {}
@@ -35,6 +37,10 @@ void HelpDesk::butHelp_Click(std::int16_t Index) {
         throw RuntimeError(errors::SubscriptOutOfRange, QStringLiteral("Subscript out of range"));
     loadHelpWindow();
     mHelp->setTextRTF(mHelpTopics[std::size_t(Index)]);
+    // A screen reader names the window and its text by the topic.
+    const QString topic = helpTopicTitle(Index);
+    mHelp->setAccessibleName(topic);
+    mHelp->rtbHelp()->setAccessibleName(topic);
     mHelp->exec();
 }
 

@@ -13,6 +13,7 @@ packages=(
     fonts-dejavu-core fonts-liberation2
     fish zsh
     tesseract-ocr tesseract-ocr-eng
+    weston qt6-wayland dbus at-spi2-core python3-pyatspi
     dpkg-dev groff-base desktop-file-utils appstream lintian
 )
 

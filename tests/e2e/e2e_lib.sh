@@ -19,6 +19,9 @@ mkdir -p "$XDG_CONFIG_HOME/vela" && mkdir -m 700 "$XDG_RUNTIME_DIR"
 unset QT_QPA_PLATFORM
 
 xvfb_pid='' app_pid='' sim_pid='' cupsd_pid='' peer_pid='' peer_out=''
+# Further services a test starts (a compositor, an accessibility bus), stopped
+# after the program and before the X server.
+stop_also=()
 window='' sim_port='' sim_out='' cups_server='' queue_uri=''
 started=()
 
@@ -57,6 +60,8 @@ cleanup() {
     stop_pid "$sim_pid"
     stop_pid "$cupsd_pid"
     stop_pid "$peer_pid"
+    local extra
+    for extra in "${stop_also[@]}"; do stop_pid "$extra"; done
     stop_pid "$xvfb_pid"
     local pid left=()
     for pid in "${started[@]}"; do

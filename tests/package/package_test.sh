@@ -53,6 +53,12 @@ done
 # a display.
 out=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$root/usr/bin/krv520-config" --version)
 [[ $out == "krv520-config $version" ]] || fail "krv520-config --version said: $out"
+out=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$root/usr/bin/krv520-config" --help) ||
+    fail "krv520-config --help without a display failed"
+[[ $out == Usage:*--version* ]] || fail "krv520-config --help said: $out"
+# Native on Wayland desktops with Qt's Wayland plugin.
+[[ $(dpkg-deb -f "$debs"/krv520-config_*.deb Recommends) == *qt6-wayland* ]] ||
+    fail "krv520-config does not recommend qt6-wayland"
 out=$("$root/usr/bin/krv520-cli" --version)
 [[ $out == "krv520-cli $version" ]] || fail "krv520-cli --version said: $out"
 out=$("$root/usr/bin/krv520-sim" --help)
