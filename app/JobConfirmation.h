@@ -14,10 +14,23 @@ namespace krv::app {
 [[nodiscard]] QString settingsContent(int changedSettings);
 
 // The line that says how a job ended: what went where, how many bytes, and
-// when; for a cancelled job how far it had got. Empty for a failed job,
-// which the error report tells.
+// when, then what the printer said of itself after it; for a cancelled job
+// how far it had got. Empty for a failed job, which the error report tells.
 [[nodiscard]] QString jobResultText(const comm::SendOutcome &outcome, const QString &content,
                                     const QString &destination);
+
+// What the printer said after the job, in words a technician acts on: "The
+// printer is ready.", "The printer reports: cover open. It prints once the
+// cover is closed.", or that it did not answer. Empty where the connection
+// cannot carry an answer (the spooler, a file) or it was not asked.
+[[nodiscard]] QString printerStatusText(const std::optional<comm::PrinterStatus> &status);
+
+// Whether the job's line must catch the eye: the printer will not print now.
+[[nodiscard]] bool needsAttention(const comm::SendOutcome &outcome);
+
+// Marks the line as a warning, in a colour that reads on the window's own
+// background, light or dark; false puts the palette's text colour back.
+void markAttention(QLabel *label, bool attention);
 
 // Shows `text` in `label` and announces it to assistive technology, which
 // would otherwise not notice a label changing on its own.

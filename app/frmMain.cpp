@@ -370,6 +370,7 @@ void frmMain::jobFinished(const comm::SendOutcome &outcome, const QString &conte
         showRuntimeError(this, RuntimeError(outcome.error, outcome.description));
         return;
     }
+    markAttention(labJobResult, needsAttention(outcome));
     announce(labJobResult, jobResultText(outcome, content, destination));
 }
 

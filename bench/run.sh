@@ -229,6 +229,10 @@ spread() { # NAME: "q1-q3 ms, min-max ms" of a start-up program
     check_ms=$(awk -v u="$(field "$work/status.txt" "result status" check_us_median)" 'BEGIN { printf "%.3f", u / 1000 }')
     printf '%-34s %-44s %-10s %s\n' "Status query added to a check" \
         "$query_ms ms median (check $check_ms ms, $status_peer)" "<= 5 ms" "$(verdict "$query_ms" 5 "<=")"
+    adds_ms=$(awk -v u="$(field "$work/status.txt" "result status" asking_adds_us_median)" 'BEGIN { printf "%.3f", u / 1000 }')
+    plain_ms=$(awk -v u="$(field "$work/status.txt" "result status" job_plain_us_median)" 'BEGIN { printf "%.3f", u / 1000 }')
+    printf '%-34s %-44s %-10s %s\n' "Status asked after a download" \
+        "$adds_ms ms median added (download $plain_ms ms, $status_peer)" "< 2 ms" "$(verdict "$adds_ms" 2 "<")"
     printf '\nStart-up spread over %s runs each: product %s; bare %s.\n' "$runs" "$(spread product)" "$(spread bare)"
     printf 'Peak memory range: product %s-%s KiB, bare %s-%s KiB.\n' \
         "$(field "$work/startup.txt" "result product" rss_kb_min)" "$(field "$work/startup.txt" "result product" rss_kb_max)" \

@@ -1,7 +1,9 @@
 // krv-bench-status: what asking for the printer's status adds to "check" of a
-// ready printer on 127.0.0.1. Each run times a whole check (connect, status,
-// close) and, on a connection of its own, the status query alone: the four
-// requests and answers, which is what the check adds.
+// ready printer on 127.0.0.1, and to a confirmed download. Each run times a
+// whole check (connect, status, close), on a connection of its own the
+// status query alone (the four requests and answers, which is what the check
+// adds), and the longest download once without the question and once with
+// it, in turns.
 //
 //   krv-bench-status [--runs N] [--warmup N] [--port N]
 //
@@ -9,13 +11,16 @@
 // virtual printer, krv520-sim --status ready); without, a stand-in on a
 // thread of its own that answers every request with a ready byte.
 //
-// Prints one line per run ("run N CHECK_US QUERY_US"), then
+// Prints one line per run ("run N CHECK_US QUERY_US PLAIN_US ASKED_US"), then
 //   result status runs=N check_us_median=... query_us_median=... (q1, q3, p90, max)
+//          job_plain_us_median=... job_asked_us_median=... asking_adds_us_median=...
 // Exits 1 when a check finds a problem or the printer does not report ready.
 #include "Stats.h"
 
 #include "Doctor.h"
+#include "LongestSelection.h"
 #include "RuntimeError.h"
+#include "SendToPrinter.h"
 #include "StatusQuery.h"
 #include "TcpPort.h"
 
@@ -31,6 +36,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -99,7 +105,8 @@ private:
 };
 
 int measure(int runs, int warmup, quint16 port) {
-    std::vector<double> checks, queries;
+    std::vector<double> checks, queries, plainJobs, askedJobs, added;
+    const QByteArray batch = krv::settings::makeSettingsBatch(krv::bench::longestSelection());
     for (int i = 0; i < warmup + runs; ++i) {
         const Clock::time_point start = Clock::now();
         const krv::cli::CheckReport report = krv::cli::checkTcp(QStringLiteral("127.0.0.1"), port);
@@ -110,29 +117,54 @@ int measure(int runs, int warmup, quint16 port) {
             return 1;
         }
 
-        krv::comm::TcpPort connection(QStringLiteral("127.0.0.1"), port);
-        connection.OpenPort();
-        krv::comm::DescriptorLink link(connection.descriptor(), QStringLiteral("the printer"));
+        // Closed before the download: a printer serves one connection at a time.
+        auto connection = std::make_unique<krv::comm::TcpPort>(QStringLiteral("127.0.0.1"), port);
+        connection->OpenPort();
+        krv::comm::DescriptorLink link(connection->descriptor(), QStringLiteral("the printer"));
         const Clock::time_point asked = Clock::now();
         const krv::comm::PrinterStatus status = krv::comm::queryStatus(link);
         const Clock::time_point answered = Clock::now();
+        connection.reset();
         if (!status.ready()) {
             std::fprintf(stderr, "the printer is not ready: %s\n",
                          qPrintable(krv::comm::describeStatus(status)));
             return 1;
         }
+        // The same download without and with the question, in turns, so a
+        // drift of the machine does not side with either.
+        double jobUs[2] = {};
+        for (int k = 0; k < 2; ++k) {
+            const bool ask = (k + i) % 2 == 1;
+            krv::comm::TcpPort printer(QStringLiteral("127.0.0.1"), port);
+            const Clock::time_point begun = Clock::now();
+            const auto said = krv::comm::talkToPrinter(
+                printer, batch, ask ? krv::comm::AskStatus::Yes : krv::comm::AskStatus::No);
+            jobUs[ask ? 1 : 0] = microseconds(Clock::now() - begun);
+            if (ask && !(said && said->ready())) {
+                std::fprintf(stderr, "the printer was not ready after the download: %s\n",
+                             said ? qPrintable(krv::comm::describeStatus(*said)) : "not asked");
+                return 1;
+            }
+        }
         if (i < warmup)
             continue;
         checks.push_back(microseconds(checked - start));
         queries.push_back(microseconds(answered - asked));
-        std::printf("run %d %.1f %.1f\n", i - warmup + 1, checks.back(), queries.back());
+        plainJobs.push_back(jobUs[0]);
+        askedJobs.push_back(jobUs[1]);
+        added.push_back(jobUs[1] - jobUs[0]);
+        std::printf("run %d %.1f %.1f %.1f %.1f\n", i - warmup + 1, checks.back(), queries.back(),
+                    jobUs[0], jobUs[1]);
     }
     const krv::bench::Summary check = krv::bench::summarise(checks);
     const krv::bench::Summary query = krv::bench::summarise(queries);
     std::printf("result status runs=%d check_us_median=%.1f query_us_median=%.1f "
-                "query_us_q1=%.1f query_us_q3=%.1f query_us_p90=%.1f query_us_max=%.1f\n",
+                "query_us_q1=%.1f query_us_q3=%.1f query_us_p90=%.1f query_us_max=%.1f "
+                "job_plain_us_median=%.1f job_asked_us_median=%.1f asking_adds_us_median=%.1f\n",
                 runs, check.median, query.median, query.q1, query.q3,
-                krv::bench::quantile(queries, 0.9), query.max);
+                krv::bench::quantile(queries, 0.9), query.max,
+                krv::bench::summarise(plainJobs).median, krv::bench::summarise(askedJobs).median,
+                krv::bench::summarise(added).median);
     return 0;
 }
 

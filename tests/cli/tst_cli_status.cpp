@@ -53,6 +53,8 @@ private slots:
     void doctorNamesTheFix_data();
     void doctorNamesTheFix();
     void jsonLinesInTargetOrder();
+    void jobsCarryTheStatus_data();
+    void jobsCarryTheStatus();
 
 private:
     QString address(const QString &state) const {
@@ -199,6 +201,57 @@ void TestCliStatus::jsonLinesInTargetOrder() {
     const QJsonObject summary = QJsonDocument::fromJson(lines.last().toUtf8()).object();
     QCOMPARE(summary.value("type").toString(), "summary");
     QCOMPARE(summary.value("total").toInt(), expected.size());
+}
+
+// A job is asked after: the result line and JSON carry the printer's word
+// and code, the exit status stays 0 for a delivered job unless a ready
+// printer is required.
+void TestCliStatus::jobsCarryTheStatus_data() {
+    QTest::addColumn<QString>("state");
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("word");
+    QTest::addColumn<int>("code");
+    QTest::newRow("ready, test-print") << "ready"
+                                       << "test-print"
+                                       << "ready" << 0;
+    QTest::newRow("near-end, download") << "near-end"
+                                        << "download"
+                                        << "near-end" << 3;
+    QTest::newRow("paper-end, test-print") << "paper-end"
+                                           << "test-print"
+                                           << "paper-end" << 4;
+    QTest::newRow("cover-open, download") << "cover-open"
+                                          << "download"
+                                          << "cover-open" << 5;
+    QTest::newRow("offline, test-print") << "offline"
+                                         << "test-print"
+                                         << "not-ready" << 6;
+    QTest::newRow("silent, download") << "silent"
+                                      << "download"
+                                      << "no-answer" << 7;
+}
+
+void TestCliStatus::jobsCarryTheStatus() {
+    QFETCH(QString, state);
+    QFETCH(QString, command);
+    QFETCH(QString, word);
+    QFETCH(int, code);
+    QStringList arguments{command, "--tcp", address(state)};
+    if (command == "download")
+        arguments << "--set"
+                  << "cmbSpeed=1";
+    const Run plain = run(arguments);
+    QCOMPARE(plain.exitCode, 0);
+    QVERIFY2(plain.out.startsWith(QStringLiteral("ok\ttcp %1\tsent ").arg(address(state))),
+             qPrintable(plain.out));
+    QCOMPARE(plain.out.section('\t', 3, 3), word);
+    const Run required = run(arguments + QStringList{"--json", "--require-ready"});
+    QCOMPARE(required.exitCode, code);
+    const QJsonObject o =
+        QJsonDocument::fromJson(required.out.section('\n', 0, 0).toUtf8()).object();
+    QCOMPARE(o.value("outcome").toString(), "ok");
+    QCOMPARE(o.value("status").toString(), word);
+    QCOMPARE(o.value("code").toInt(-1), code);
 }
 
 QTEST_GUILESS_MAIN(TestCliStatus)

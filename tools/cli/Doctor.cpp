@@ -133,7 +133,9 @@ void reportStatus(CheckReport &report, const comm::PrinterStatus &status) {
         report.notes.append(
             QStringLiteral("The printer gave no status answer (%1). A printer in a command mode "
                            "without real-time status, or a link that carries data one way only, "
-                           "does not answer; this says nothing against printing.")
+                           "does not answer; this says nothing against printing. download and "
+                           "test-print ask the same after each job; give them --no-status if "
+                           "the printer misbehaves when asked.")
                 .arg(status.detail));
         return;
     case comm::PrinterStatus::Outcome::Answered:
