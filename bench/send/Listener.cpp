@@ -53,15 +53,26 @@ void Listener::serve() {
         }
         Job job;
         char buffer[4096];
+        int requests = 0; // the status requests after the job, answered "ready"
         for (;;) {
             const ssize_t n = ::recv(connection, buffer, sizeof buffer, 0);
             if (n > 0) {
-                job.lastByte = Clock::now();
+                const Clock::time_point now = Clock::now();
                 job.bytes.append(buffer, qsizetype(n));
+                const qsizetype size = job.bytes.size();
+                if (size >= 3 && job.bytes[size - 3] == '\x10' && job.bytes[size - 2] == '\x04' &&
+                    job.bytes[size - 1] >= 1 && job.bytes[size - 1] <= 4) {
+                    const char ready = 0x12;
+                    (void)!::send(connection, &ready, 1, MSG_NOSIGNAL);
+                    ++requests;
+                } else {
+                    job.lastByte = now;
+                }
             } else if (n == 0 || errno != EINTR) {
                 break;
             }
         }
+        job.bytes.chop(3 * requests);
         // Closing confirms to the sender that everything was read.
         ::close(connection);
         {

@@ -13,8 +13,9 @@
 namespace krv::bench {
 
 // A printer stand-in on 127.0.0.1 that notes when each job's last byte came
-// in. It runs on its own thread so that the time is taken the moment the
-// bytes arrive, whatever the sender's thread is doing.
+// in, and answers the status requests after a job as a ready printer (they
+// are not part of the job). It runs on its own thread so that the time is
+// taken the moment the bytes arrive, whatever the sender's thread is doing.
 class Listener {
 public:
     using Clock = std::chrono::steady_clock;

@@ -22,7 +22,8 @@ xdotool windowfocus --sync "$window"
 note "Return on Test Print, Download Settings, a Help button and Close"
 xdotool key Tab Return
 wait_job 1
-"$3" "$work/page.bin" && cmp -s "$job_file" "$work/page.bin" || fail "job 1 is not the test page"
+"$3" "$work/page.bin" && job_then_status "$job_file" 992 &&
+    cmp -s "$job_only" "$work/page.bin" || fail "job 1 is not the test page"
 xdotool key Tab Return
 wait_job 2
 xdotool key ctrl+Tab Tab Tab Return
