@@ -26,14 +26,15 @@ constexpr CommandInfo Commands[] = {
      "colon, or the list name; it needs no quotes.",
      "krv520-cli help Print Speed"},
     {"download", Action::Download, "[--set SETTING=ENTRY ...] [--profile FILE] [CONNECTION ...]",
-     "Sends the chosen settings to the printer in one job. Settings not chosen stay as the "
-     "printer has them.",
+     "Sends the chosen settings to the printer in one job, then asks the printer how it is. "
+     "Settings not chosen stay as the printer has them.",
      "krv520-cli download --set \"Print Speed=Low (50mm/s)\" --tcp 192.168.1.50"},
     {"profile", Action::Profile, "[FILE]",
      "Writes a profile template, every setting at No Change with its entries listed above it, to "
      "FILE or to standard output.",
      "krv520-cli profile shop.profile"},
-    {"test-print", Action::TestPrint, "[CONNECTION ...]", "Prints the test page.",
+    {"test-print", Action::TestPrint, "[CONNECTION ...]",
+     "Prints the test page, then asks the printer how it is.",
      "krv520-cli test-print --queue KRV520"},
     {"check", Action::Check, "[CONNECTION ...]",
      "Tries each connection without sending anything the printer prints, asks the printer for "
