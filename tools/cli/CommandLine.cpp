@@ -114,6 +114,8 @@ void applyOption(Command &command, const QString &name, const QString &value) {
             usageError(QStringLiteral("--profile needs a file name."));
     } else if (name == QLatin1String("dry-run")) {
         command.dryRun = true;
+    } else if (name == QLatin1String("jobs") && command.action == Action::Discover) {
+        command.discover.jobs = wholeNumber(QStringLiteral("--jobs"), value, 1, MaxJobs);
     } else if (name == QLatin1String("jobs")) {
         command.fleet.jobs = wholeNumber(QStringLiteral("--jobs"), value, 1, MaxJobs);
     } else if (name == QLatin1String("retry")) {
@@ -122,12 +124,14 @@ void applyOption(Command &command, const QString &name, const QString &value) {
         command.fleet.retryWait = secondsValue(QStringLiteral("--retry-wait"), value);
     } else if (name == QLatin1String("json")) {
         command.json = true;
+        command.discover.json = true;
     } else if (name == QLatin1String("no-status")) {
         command.askStatus = false;
     } else if (name == QLatin1String("require-ready")) {
         command.requireReady = true;
     } else if (name == QLatin1String("force")) {
         command.force = true;
+        command.discover.force = true;
     } else if (name == QLatin1String("tcp")) {
         TargetSource source;
         source.connection = parseTcpTarget(value);
@@ -155,6 +159,8 @@ void applyOption(Command &command, const QString &name, const QString &value) {
         if (source.targetsFile.isEmpty())
             usageError(QStringLiteral("--targets needs a file name."));
         command.targets.push_back(source);
+    } else {
+        (void)applyDiscoverOption(command.discover, name, value);
     }
 }
 
@@ -263,6 +269,9 @@ Command parseCommandLine(const QStringList &arguments) {
             usageError(QStringLiteral("%1 is not a shell krv520-cli completes in; it "
                                       "completes in bash, fish and zsh.")
                            .arg(quoted(command.shell)));
+        break;
+    case Action::Discover:
+        command.discover.ranges = positional;
         break;
     default:
         if (!positional.isEmpty())
