@@ -410,6 +410,9 @@ std::vector<FoundPort> sweep(const std::vector<AddressRange> &ranges, const Swee
                 else
                     pending.push_back({fd, address, port, Clock::now() + options.connectBound});
             }
+            // Every try so far ended at once: nothing to wait for.
+            if (pending.empty() && asking == 0)
+                continue;
             std::vector<pollfd> polled{{wakeRead.fd, POLLIN, 0}};
             auto first = Clock::time_point::max();
             for (const Pending &p : pending) {
