@@ -306,6 +306,13 @@ Commands:
   status [FLEET] [CONNECTION]
                              Asks each printer whether it is ready: one
                              line per printer, the exit status below.
+  discover RANGE... [--port LIST] [--all] [--targets-out FILE]
+                             Finds printers on address ranges (192.168.1.0/24,
+                             FIRST-LAST; numbers only, never host names) and
+                             lists them with their status; "discover --help"
+                             has its options.
+  discover --local           Lists this machine's serial and USB printer
+                             ports, each asked for its status.
   completion bash|fish|zsh   Prints the script that lets the shell complete
                              the commands, options, settings, entries,
                              queues and file names.

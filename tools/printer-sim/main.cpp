@@ -1,4 +1,4 @@
-// krv520-sim: a virtual KRV520 that listens for raw jobs on 127.0.0.1 or on
+// krv520-sim: a virtual KRV520 that listens for raw jobs on a loopback address or on
 // a pseudo-terminal, or decodes a captured job from a file.
 #include "Presets.h"
 #include "Simulator.h"
