@@ -151,8 +151,8 @@ constexpr OptionInfo Options[] = {
      "How long a connection may take to open (1 to 60000, default 300).", Discover},
     {"all", "", ValueKind::None, "Lists open ports that do not answer as a printer too.", Discover},
     {"targets-out", "FILE", ValueKind::File,
-     "Writes the printers found as a targets file for --targets (busy ones in comments); a regular "
-     "file is replaced, anything else is refused.",
+     "Writes the printers found as a targets file (busy ones in comments) that the other commands "
+     "take; a regular file is replaced, anything else is refused.",
      Discover},
     {"local", "", ValueKind::None,
      "Lists this machine's serial ports (with their USB identities where known) and USB printer "

@@ -273,7 +273,7 @@ AddressRange parseRange(const QString &text) {
             range.count = Max;
         } else {
             range.first.lo &= ~((quint64(1) << hostBits) - 1);
-            range.count = hostBits == 64 ? Max : quint64(1) << hostBits;
+            range.count = quint64(1) << hostBits;
         }
         return range;
     }
@@ -626,6 +626,10 @@ void json(QTextStream &out, const QJsonObject &object) {
 }
 
 int discoverLocal(const DiscoverRequest &request, QTextStream &out, QTextStream &err) {
+    if (!request.deviceDir.isEmpty() && !QFileInfo(request.deviceDir).isDir())
+        throw RuntimeError(
+            errors::BadArgument,
+            QStringLiteral("--device-dir %1 is not a folder.").arg(quoted(request.deviceDir)));
     std::vector<LocalDevice> devices = localDevices(request);
     QStringList targets;
     for (LocalDevice &device : devices) {
