@@ -166,6 +166,40 @@ class Refusals(unittest.TestCase):
                 self.assertEqual(json.loads(result.stdout.splitlines()[-1])["tried"], tried)
 
 
+class Peers(unittest.TestCase):
+    def test_progress_only_on_a_terminal(self):
+        for terminal in (True, False):
+            with self.subTest(terminal=terminal):
+                main, other = os.openpty() if terminal else os.pipe()
+                with subprocess.Popen([CLI, "discover", "127.0.0.0/24", "--port", "1"],
+                                      stdout=subprocess.DEVNULL, stderr=other) as cli:
+                    os.close(other)
+                    text = b""
+                    try:
+                        while chunk := os.read(main, 4096):
+                            text += chunk
+                    except OSError:  # the terminal's far end is gone
+                        pass
+                    self.assertEqual(cli.wait(timeout=20), 0)
+                os.close(main)
+                self.assertEqual(b" of 256" in text, terminal, text)
+
+    def test_simulator_listens_on_loopback_only(self):
+        rows = [("127.0.0.23", True), ("::1", True), ("10.0.0.1", False), ("localhost", False),
+                ("127.1", False)]
+        for address, listens in rows:
+            with self.subTest(address=address):
+                if listens:
+                    peer, where = start_sim("--address", address, "--port", "0")
+                    stop(peer)
+                    self.assertEqual(where.rsplit(":", 1)[0], address)
+                else:
+                    result = subprocess.run([SIM, "--address", address, "--port", "0"],
+                                            capture_output=True, text=True, timeout=20)
+                    self.assertEqual(result.returncode, 2)
+                    self.assertIn("loopback", result.stderr)
+
+
 class Local(unittest.TestCase):
     def setUp(self):
         self.folder = tempfile.mkdtemp()

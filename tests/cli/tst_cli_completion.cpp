@@ -139,7 +139,7 @@ void TestCliCompletion::completesWords_data() {
     const QString cli = "krv520-cli";
 
     QTest::newRow("command prefix") << "krv520-cli d" << QStringList{cli, "d"} << "d"
-                                    << "" << QStringList{"download"} << false;
+                                    << "" << QStringList{"download", "discover"} << false;
     QTest::newRow("every command")
         << "krv520-cli " << QStringList{cli, ""} << ""
         << "" << QStringList{"list",  "help",   "download", "profile",   "test-print",

@@ -411,8 +411,11 @@ std::vector<FoundPort> sweep(const std::vector<AddressRange> &ranges, const Swee
                     pending.push_back({fd, address, port, Clock::now() + options.connectBound});
             }
             // Every try so far ended at once: nothing to wait for.
-            if (pending.empty() && asking == 0)
+            if (pending.empty() && asking == 0) {
+                if (progress)
+                    progress(done, total);
                 continue;
+            }
             std::vector<pollfd> polled{{wakeRead.fd, POLLIN, 0}};
             auto first = Clock::time_point::max();
             for (const Pending &p : pending) {
