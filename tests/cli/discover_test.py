@@ -70,24 +70,20 @@ class Sweep(unittest.TestCase):
         probe.bind(("127.0.0.11", 0))
         cls.port = probe.getsockname()[1]
         probe.close()
-        cls.peers = [start_sim("--address", a, "--port", str(cls.port), "--status", s)[0]
-                     for a, (s, _) in PRINTERS.items()]
-        cls.peers.append(start_sim("--address", SILENT, "--port", str(cls.port),
-                                   "--status", "silent")[0])
-        busy, _ = start_sim("--address", BUSY, "--port", str(cls.port), "--close-when-busy")
-        cls.peers.append(busy)
+        # Stopped however far the start-up got.
+        for address, (state, _) in PRINTERS.items():
+            cls.addClassCleanup(stop, start_sim("--address", address, "--port", str(cls.port),
+                                                "--status", state)[0])
+        cls.addClassCleanup(stop, start_sim("--address", SILENT, "--port", str(cls.port),
+                                            "--status", "silent")[0])
+        cls.addClassCleanup(stop, start_sim("--address", BUSY, "--port", str(cls.port),
+                                            "--close-when-busy")[0])
         # Busy: another connection holds it for the whole test.
         cls.holder = socket.create_connection((BUSY, cls.port), timeout=5)
-        cls.http = http_listener(HTTP, cls.port)
+        cls.addClassCleanup(cls.holder.close)
+        cls.addClassCleanup(http_listener(HTTP, cls.port).close)
         cls.folder = tempfile.mkdtemp()
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.holder.close()
-        cls.http.close()
-        for peer in cls.peers:
-            stop(peer)
-        shutil.rmtree(cls.folder)
+        cls.addClassCleanup(shutil.rmtree, cls.folder)
 
     def test_lists_printers_in_address_order(self):
         target = lambda a: f"tcp {a}:{self.port}"
