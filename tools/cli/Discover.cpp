@@ -779,8 +779,19 @@ bool applyDiscoverOption(DiscoverRequest &request, const QString &name, const QS
     } else if (name == QLatin1String("no-probe")) {
         request.probe = false;
     } else if (name == QLatin1String("serial-speed")) {
-        // Checked as the connection will take it.
-        (void)parseSerialTarget(QStringLiteral("/dev/ttyS0:") + value);
+        // A speed alone, checked as the connection will take it: the frame is 8N1.
+        bool taken = digitsValue(value, 99999999).has_value();
+        try {
+            taken =
+                taken && parseSerialTarget(QStringLiteral("/dev/ttyS0:") + value).serial.speed > 0;
+        } catch (const RuntimeError &) {
+            taken = false;
+        }
+        if (!taken)
+            throw RuntimeError(errors::BadArgument,
+                               QStringLiteral("--serial-speed needs a speed in baud, such as "
+                                              "9600, not %1.")
+                                   .arg(quoted(value)));
         request.serialSpeed = value;
     } else if (name == QLatin1String("device-dir")) {
         request.deviceDir = value;
