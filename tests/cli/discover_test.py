@@ -148,6 +148,19 @@ class Refusals(unittest.TestCase):
             listener.accept()
         listener.close()
 
+    def test_wrong_options_refused(self):
+        rows = [(["127.0.0.1", "--port", "0"], "--port"), (["127.0.0.1", "--port", "1,x"], "--port"),
+                (["127.0.0.1", "--timeout-ms", "0"], "--timeout-ms"), ([], "address range"),
+                (["--local", "127.0.0.1"], "no address range"),
+                (["--local", "--serial-speed", "9600,7E1"], "--serial-speed"),
+                (["--local", "--device-dir", "/nonexistent"], "not a folder"),
+                (["127.0.0.1", "--no-probe"], "--local")]
+        for args, reason in rows:
+            with self.subTest(args=args):
+                result = run("discover", *args)
+                self.assertEqual(result.returncode, 1)
+                self.assertIn(reason, result.stderr)
+
     def test_sweep_counts(self):
         probe = socket.socket()
         probe.bind(("127.0.0.1", 0))
