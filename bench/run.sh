@@ -5,6 +5,7 @@
 #   bench/run.sh [BUILD_DIR]          (default: build)
 # RUNS (start-up runs per program, default 30), SEND_RUNS (default 200),
 # SIM_RUNS (default 50), FLEET_RUNS (default 5), STATUS_RUNS (default 200),
+# DISCOVER_RUNS (default 10),
 # STALL_SECONDS and CANCELS (the stuck job, default 20 s and 20 cancels) and
 # MICRO_REPETITIONS and MICRO_MIN_TIME (default 5 and 0.5 s) change the run
 # counts; the smoke test runs the whole script with small ones. The table is also written to BUILD_DIR/bench/results.txt.
@@ -143,6 +144,12 @@ if [[ -n "${status_port[*]}" ]]; then
 fi
 status_peer=$([[ -n "${status_port[*]}" ]] && echo "krv520-sim" || echo "stand-in")
 
+# Finding the printers: a /24 sweep with five virtual printers on one port,
+# and with nothing listening.
+discover_runs=${DISCOVER_RUNS:-10}
+echo "discover: a /24 with five printers and with none, $discover_runs runs each..." >&2
+"$(dirname "$0")/discover/measure.sh" "$build" "$discover_runs" >"$work/discover.txt"
+
 # field FILE LINE_START KEY: the value of KEY=... on the line that starts so.
 field() {
     awk -v start="$2" -v key="$3" 'index($0, start) == 1 {
@@ -233,6 +240,13 @@ spread() { # NAME: "q1-q3 ms, min-max ms" of a start-up program
     plain_ms=$(awk -v u="$(field "$work/status.txt" "result status" job_plain_us_median)" 'BEGIN { printf "%.3f", u / 1000 }')
     printf '%-34s %-44s %-10s %s\n' "Status asked after a download" \
         "$adds_ms ms median added (download $plain_ms ms, $status_peer)" "< 2 ms" "$(verdict "$adds_ms" 2 "<")"
+    sweep_ms=$(field "$work/discover.txt" "result printers" wall_ms_median)
+    sweep_rss=$(field "$work/discover.txt" "result printers" rss_kb_median)
+    sweep_empty_ms=$(field "$work/discover.txt" "result nothing" wall_ms_median)
+    sweep_worst=$(awk -v a="$sweep_ms" -v b="$sweep_empty_ms" 'BEGIN { print (a > b) ? a : b }')
+    sweep_ok=$([[ $(verdict "$sweep_worst" 2000 "<") == met && $(verdict "$sweep_rss" 65536 "<") == met ]] && echo met || echo MISSED)
+    printf '%-34s %-44s %-10s %s\n' "Discover a /24, five printers" \
+        "$sweep_ms ms, $(mib "$sweep_rss") MiB (none: $sweep_empty_ms ms)" "< 2 s, 64M" "$sweep_ok"
     printf '\nStart-up spread over %s runs each: product %s; bare %s.\n' "$runs" "$(spread product)" "$(spread bare)"
     printf 'Peak memory range: product %s-%s KiB, bare %s-%s KiB.\n' \
         "$(field "$work/startup.txt" "result product" rss_kb_min)" "$(field "$work/startup.txt" "result product" rss_kb_max)" \

@@ -139,15 +139,18 @@ void TestCliCompletion::completesWords_data() {
     const QString cli = "krv520-cli";
 
     QTest::newRow("command prefix") << "krv520-cli d" << QStringList{cli, "d"} << "d"
-                                    << "" << QStringList{"download"} << false;
+                                    << "" << QStringList{"download", "discover"} << false;
     QTest::newRow("every command")
         << "krv520-cli " << QStringList{cli, ""} << ""
-        << "" << QStringList{"list",       "help",  "download", "profile",
-                             "test-print", "check", "status",   "completion"}
+        << "" << QStringList{"list",  "help",   "download", "profile",   "test-print",
+                             "check", "status", "discover", "completion"}
         << false;
     const QStringList connections{"--tcp", "--queue", "--file", "--serial", "--targets"};
     const QStringList fleet{"--jobs", "--retry", "--retry-wait", "--json"};
     const QStringList afterJob{"--no-status", "--require-ready"};
+    const QStringList discover{"--jobs",       "--json",         "--force",       "--port",
+                               "--timeout-ms", "--all",          "--targets-out", "--local",
+                               "--no-probe",   "--serial-speed", "--device-dir"};
     const struct {
         const char *command;
         QStringList options;
@@ -157,6 +160,7 @@ void TestCliCompletion::completesWords_data() {
         {"test-print", QStringList{"--dry-run"} + fleet + afterJob + connections},
         {"check", connections},
         {"status", fleet + connections},
+        {"discover", discover},
         {"profile", {"--force"}},
         {"list", {}},
         {"help", {}},
@@ -423,6 +427,7 @@ void TestCliCompletion::commandHelpShowsItsOwnOptions_data() {
     QTest::newRow("test-print") << "test-print" << QStringList{"--dry-run"} + fleet + connections;
     QTest::newRow("check") << "check" << connections;
     QTest::newRow("status") << "status" << fleet + connections;
+    QTest::newRow("discover") << "discover" << QStringList{"--jobs", "--json", "--force"};
     QTest::newRow("completion") << "completion" << QStringList{};
 }
 

@@ -13,6 +13,8 @@ inline constexpr int SettingTwice = 1104;
 inline constexpr int ProfileSyntax = 1105;
 inline constexpr int TargetsSyntax = 1106;
 inline constexpr int WouldOverwrite = 1107;
+inline constexpr int BadRange = 1108;      // discover: an address range that is not one
+inline constexpr int RangeTooLarge = 1109; // discover: more than a /16 without --force
 
 inline constexpr int UnreadableFile = 1110;
 inline constexpr int UnwritableFile = 1111;
@@ -21,6 +23,7 @@ inline constexpr int OutputFailed = 1112; // standard output could not be writte
 // Serving many printers at once.
 inline constexpr int NoWorkerThreads = 1130;       // the system would not start a single one
 inline constexpr int JobFailedUnexpectedly = 1131; // out of memory or a fault inside one job
+inline constexpr int SweepFailed = 1132;           // discover: the system gave no socket or pipe
 
 [[nodiscard]] constexpr bool isUsageError(int number) {
     return number >= UnknownCommand && number < UnreadableFile;

@@ -114,6 +114,8 @@ void applyOption(Command &command, const QString &name, const QString &value) {
             usageError(QStringLiteral("--profile needs a file name."));
     } else if (name == QLatin1String("dry-run")) {
         command.dryRun = true;
+    } else if (name == QLatin1String("jobs") && command.action == Action::Discover) {
+        command.discover.jobs = wholeNumber(QStringLiteral("--jobs"), value, 1, MaxJobs);
     } else if (name == QLatin1String("jobs")) {
         command.fleet.jobs = wholeNumber(QStringLiteral("--jobs"), value, 1, MaxJobs);
     } else if (name == QLatin1String("retry")) {
@@ -122,12 +124,14 @@ void applyOption(Command &command, const QString &name, const QString &value) {
         command.fleet.retryWait = secondsValue(QStringLiteral("--retry-wait"), value);
     } else if (name == QLatin1String("json")) {
         command.json = true;
+        command.discover.json = true;
     } else if (name == QLatin1String("no-status")) {
         command.askStatus = false;
     } else if (name == QLatin1String("require-ready")) {
         command.requireReady = true;
     } else if (name == QLatin1String("force")) {
         command.force = true;
+        command.discover.force = true;
     } else if (name == QLatin1String("tcp")) {
         TargetSource source;
         source.connection = parseTcpTarget(value);
@@ -155,6 +159,8 @@ void applyOption(Command &command, const QString &name, const QString &value) {
         if (source.targetsFile.isEmpty())
             usageError(QStringLiteral("--targets needs a file name."));
         command.targets.push_back(source);
+    } else {
+        (void)applyDiscoverOption(command.discover, name, value);
     }
 }
 
@@ -264,6 +270,9 @@ Command parseCommandLine(const QStringList &arguments) {
                                       "completes in bash, fish and zsh.")
                            .arg(quoted(command.shell)));
         break;
+    case Action::Discover:
+        command.discover.ranges = positional;
+        break;
     default:
         if (!positional.isEmpty())
             usageError(QStringLiteral("Unexpected %1; setting choices are given as --set "
@@ -297,6 +306,13 @@ Commands:
   status [FLEET] [CONNECTION]
                              Asks each printer whether it is ready: one
                              line per printer, the exit status below.
+  discover RANGE... [--port LIST] [--all] [--targets-out FILE]
+                             Finds printers on address ranges (192.168.1.0/24,
+                             FIRST-LAST; numbers only, never host names) and
+                             lists them with their status; "discover --help"
+                             has its options.
+  discover --local           Lists this machine's serial and USB printer
+                             ports, each asked for its status.
   completion bash|fish|zsh   Prints the script that lets the shell complete
                              the commands, options, settings, entries,
                              queues and file names.

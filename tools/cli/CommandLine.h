@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ConnectionSettings.h"
+#include "Discover.h"
 #include "Fleet.h"
 
 #include <QString>
@@ -22,6 +23,7 @@ enum class Action {
     Status,
     Completion, // completion SHELL: the shell's completion script
     Complete,   // the script asking for the words that complete a command line
+    Discover,   // discover RANGE... or --local: find printers
 };
 
 // Where a job goes: a connection given on the command line, or a targets
@@ -48,6 +50,7 @@ struct Command {
     QString usageOf;                   // Usage: the command whose help is asked for, or all
     QString shell;                     // completion SHELL
     QStringList words;                 // Complete: what the completion script passes on
+    DiscoverRequest discover;          // discover: its ranges and options
 };
 
 // Parses the arguments after the program name. Throws krv::RuntimeError

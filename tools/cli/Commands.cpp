@@ -13,6 +13,7 @@ constexpr unsigned Senders =
 // Commands that serve many printers at once.
 constexpr unsigned FleetSenders =
     bit(Action::Download) | bit(Action::TestPrint) | bit(Action::Status);
+constexpr unsigned Discover = bit(Action::Discover);
 // Commands whose job the printer prints.
 constexpr unsigned Jobs = bit(Action::Download) | bit(Action::TestPrint);
 
@@ -52,6 +53,20 @@ constexpr CommandInfo Commands[] = {
      "could not be reached is never hidden), 6, 5, 4, 7 (no answer), 3, 0, and 7 for a spooler "
      "queue or file only when no printer could be asked.",
      "krv520-cli status --tcp 192.168.1.50"},
+    {"discover", Action::Discover, "RANGE... | --local",
+     "Finds printers. RANGE is an address, a block (192.168.1.0/24) or FIRST-LAST, IPv4 or IPv6, "
+     "never a host name. Each address is tried on each port; an open port is asked for the "
+     "printer's status as \"status\" asks, and one line is printed per printer in address "
+     "order: its status word, \"tcp ADDR:PORT\" and what it said. A port that accepts the "
+     "connection and closes or resets it before answering is a busy printer (one serving "
+     "another connection) and is listed as busy; an open port that answers otherwise is "
+     "\"other\", listed only with --all. More than 65536 addresses need --force. With --local, "
+     "lists this machine's serial ports and USB printer devices instead, each asked for its "
+     "status unless --no-probe, with what keeps this user from opening it. Progress goes to "
+     "standard error when it is a terminal, the count at the end always. Exit status 0 once "
+     "the search is done, 1 for a range or option that is wrong (nothing is tried), 2 when the "
+     "targets file cannot be written.",
+     "krv520-cli discover 192.168.1.0/24 --targets-out printers.txt"},
     {"completion", Action::Completion, "bash|fish|zsh",
      "Prints the script that lets the shell complete krv520-cli's commands, options, settings, "
      "entries, queues and file names. The installed copies are found by bash-completion, fish "
@@ -77,8 +92,8 @@ constexpr OptionInfo Options[] = {
     {"jobs", "N", ValueKind::Number,
      "Serves up to N printers at once (1 to 1024, default 32); results still come in the order "
      "of the connections. Two connections to the same printer never run at once. --jobs 1 "
-     "serves them one after another.",
-     FleetSenders},
+     "serves them one after another. discover: connections open at once (default 256).",
+     FleetSenders | Discover},
     {"retry", "N", ValueKind::Number,
      "Tries a printer up to N more times (0 to 100, default 0) when it refused the connection "
      "or did not answer it, or its serial port was held by another program. A job that failed once "
@@ -93,8 +108,11 @@ constexpr OptionInfo Options[] = {
      "serial), outcome (ok or failed), error and description (null when ok), bytes (handed "
      "over; null when unknown), ms, tries; where the printer was asked how it is (status, and "
      "download and test-print without --no-status) also status (its word), code (its exit "
-     "status) and detail; then one with type \"summary\", ok, failed, total, ms.",
-     FleetSenders},
+     "status) and detail; then one with type \"summary\", ok, failed, total, ms. discover: "
+     "type \"found\" with target, address, port, kind (printer, busy, other), status, code and "
+     "detail (--local: type \"device\" with target, device, status, detail, identity, access), "
+     "then a summary.",
+     FleetSenders | Discover},
     {"no-status", "", ValueKind::None,
      "Does not ask the printer how it is after the job (for a printer that misbehaves when "
      "asked); the result line then has no status.",
@@ -104,8 +122,9 @@ constexpr OptionInfo Options[] = {
      "the status command's exit code for its condition, the most severe printer's with several.",
      Jobs},
     {"force", "", ValueKind::None,
-     "Replaces an existing FILE if it is a regular file the user may write to.",
-     bit(Action::Profile)},
+     "Replaces an existing FILE if it is a regular file the user may write to. discover: tries "
+     "ranges of more than 65536 addresses.",
+     bit(Action::Profile) | Discover},
     {"tcp", "HOST[:PORT]", ValueKind::Host,
      "A network printer; the port defaults to 9100. Write an IPv6 address with a port as "
      "[ADDR]:PORT.",
@@ -127,6 +146,27 @@ constexpr OptionInfo Options[] = {
      "\"serial DEVICE[:SPEED[,FRAME[,FLOW]]]\"; "
      "# starts a comment. A regular UTF-8 file of at most 1 MiB.",
      Senders},
+    {"port", "LIST", ValueKind::Number, "The ports to try, separated by commas (default 9100).",
+     Discover},
+    {"timeout-ms", "MS", ValueKind::Number,
+     "How long a connection may take to open (1 to 60000, default 300).", Discover},
+    {"all", "", ValueKind::None, "Lists open ports that do not answer as a printer too.", Discover},
+    {"targets-out", "FILE", ValueKind::File,
+     "Writes the printers found as a targets file (busy ones in comments) that the other commands "
+     "take; a regular file is replaced, anything else is refused.",
+     Discover},
+    {"local", "", ValueKind::None,
+     "Lists this machine's serial ports (with their USB identities where known) and USB printer "
+     "devices (/dev/usb/lp*) instead of sweeping a network.",
+     Discover},
+    {"no-probe", "", ValueKind::None, "With --local: does not ask the devices for their status.",
+     Discover},
+    {"serial-speed", "BAUD", ValueKind::Number,
+     "With --local: the speed serial ports are asked at (default 9600, 8N1).", Discover},
+    {"device-dir", "DIR", ValueKind::File,
+     "With --local: the device links in DIR instead of the system's folders (/dev/serial/by-id, "
+     "/dev/usb and the serial ports the system lists).",
+     Discover},
 };
 
 // Words of `text` on lines no wider than `width`, every line but the first

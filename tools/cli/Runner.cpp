@@ -3,6 +3,7 @@
 #include "CliErrors.h"
 #include "Commands.h"
 #include "Completion.h"
+#include "Discover.h"
 #include "Doctor.h"
 #include "DryRun.h"
 #include "Fleet.h"
@@ -224,6 +225,8 @@ int dispatch(const Command &command, QTextStream &out, QTextStream &err) {
         return ExitOk;
     case Action::Complete:
         return runComplete(command.words, out);
+    case Action::Discover:
+        return runDiscover(command.discover, out, err);
     }
     return ExitUsage;
 }

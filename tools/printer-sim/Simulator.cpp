@@ -114,13 +114,16 @@ bool Simulator::listen() {
         return true;
     }
     // Loopback only: the simulator is a test peer, not a network printer.
-    if (!mServer->listen(QHostAddress::LocalHost, mOptions.port)) {
-        report(QStringLiteral("cannot listen on 127.0.0.1:%1: %2")
+    const QHostAddress address(mOptions.address);
+    if (!address.isLoopback() || !mServer->listen(address, mOptions.port)) {
+        report(QStringLiteral("cannot listen on %1:%2: %3")
+                   .arg(mOptions.address)
                    .arg(mOptions.port)
-                   .arg(mServer->errorString()));
+                   .arg(address.isLoopback() ? mServer->errorString()
+                                             : QStringLiteral("not a loopback address")));
         return false;
     }
-    report(QStringLiteral("listening on 127.0.0.1:%1").arg(mServer->serverPort()));
+    report(QStringLiteral("listening on %1:%2").arg(mOptions.address).arg(mServer->serverPort()));
     return true;
 }
 
@@ -172,6 +175,14 @@ int Simulator::decodeBytes(const QString &name, const QByteArray &bytes) {
 }
 
 void Simulator::takeNextConnection() {
+    while (mCurrent && mOptions.closeWhenBusy && mServer->hasPendingConnections()) {
+        QTcpSocket *other = mServer->nextPendingConnection();
+        report(QStringLiteral("busy: closed the connection from %1:%2")
+                   .arg(other->peerAddress().toString())
+                   .arg(other->peerPort()));
+        other->abort();
+        other->deleteLater();
+    }
     if (mCurrent || !mServer->hasPendingConnections())
         return;
     QTcpSocket *socket = mServer->nextPendingConnection();

@@ -24,11 +24,15 @@ inline constexpr qint64 MaxDecodeBytes = 16 * 1024 * 1024;
 
 struct Options {
     quint16 port = 9100;
+    QString address = QStringLiteral("127.0.0.1"); // a loopback address, checked by the caller
     QString statePath; // empty: the switches live only as long as the program
     QString pngPath;   // "%1" is replaced by the job number; empty: no pictures
     QString logPath;
     QString capturePath; // raw bytes of each job; "%1" as for pngPath; empty: none
     int jobs = 0;        // exit after this many connections; 0: serve until stopped
+    // A connection that comes while another is served is closed at once, as
+    // a printer with one connection does, instead of waiting its turn.
+    bool closeWhenBusy = false;
     bool serial = false; // a pseudo-terminal instead of the TCP port
     // Flow control on the serial line: XOFF once a job has brought this many
     // bytes (negative: never), XON after holdMs.

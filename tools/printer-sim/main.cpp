@@ -1,4 +1,4 @@
-// krv520-sim: a virtual KRV520 that listens for raw jobs on 127.0.0.1 or on
+// krv520-sim: a virtual KRV520 that listens for raw jobs on a loopback address or on
 // a pseudo-terminal, or decodes a captured job from a file.
 #include "Presets.h"
 #include "Simulator.h"
@@ -6,10 +6,13 @@
 
 #include <QCommandLineParser>
 #include <QGuiApplication>
+#include <QHostAddress>
 #include <QSocketNotifier>
 
+#include <arpa/inet.h>
 #include <csignal>
 #include <cstdio>
+#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -56,6 +59,15 @@ bool parsePort(const QString &text, quint16 *port) {
     return true;
 }
 
+bool isLoopbackAddress(const QString &text) {
+    const QByteArray bytes = text.toLatin1();
+    unsigned char buffer[sizeof(in6_addr)];
+    if (::inet_pton(AF_INET, bytes.constData(), buffer) != 1 &&
+        ::inet_pton(AF_INET6, bytes.constData(), buffer) != 1)
+        return false;
+    return QHostAddress(text).isLoopback();
+}
+
 int usage(const QString &message) {
     std::fprintf(stderr, "krv520-sim: %s\n", qPrintable(message));
     return 2;
@@ -79,6 +91,11 @@ int main(int argc, char *argv[]) {
                                   QStringLiteral("TCP port on 127.0.0.1 (default 9100; 0 picks a "
                                                  "free one)."),
                                   QStringLiteral("N"), QStringLiteral("9100"));
+    const QCommandLineOption address(
+        QStringLiteral("address"),
+        QStringLiteral("The loopback address to listen on (default 127.0.0.1; any 127.0.0.N, so "
+                       "that several printers can share a port number, or ::1)."),
+        QStringLiteral("ADDR"), QStringLiteral("127.0.0.1"));
     const QCommandLineOption state(QStringLiteral("state"),
                                    QStringLiteral("File that keeps the stored memory switches."),
                                    QStringLiteral("FILE"));
@@ -95,6 +112,10 @@ int main(int argc, char *argv[]) {
                                      QStringLiteral("FILE"));
     const QCommandLineOption jobs(QStringLiteral("jobs"),
                                   QStringLiteral("Exit after N connections."), QStringLiteral("N"));
+    const QCommandLineOption closeWhenBusy(
+        QStringLiteral("close-when-busy"),
+        QStringLiteral("Close a connection that comes while another is served at once (as a "
+                       "printer that serves one connection does) instead of letting it wait."));
     const QCommandLineOption once(QStringLiteral("once"),
                                   QStringLiteral("Exit after one connection."));
     const QCommandLineOption decode(QStringLiteral("decode"),
@@ -147,8 +168,9 @@ int main(int argc, char *argv[]) {
                        "%1 (default ready; silent answers nothing).")
             .arg(krv::sim::StatusAnswer::names()),
         QStringLiteral("STATE"), QStringLiteral("ready"));
-    parser.addOptions({port, serial, xoffAfter, holdMs, idleMs, state, png, log, capture, jobs,
-                       once, decode, testPage, switchList, profile, statusOption});
+    parser.addOptions({port, address, serial, xoffAfter, holdMs, idleMs, state, png, log, capture,
+                       jobs, once, closeWhenBusy, decode, testPage, switchList, profile,
+                       statusOption});
     parser.process(app);
     if (!parser.positionalArguments().isEmpty())
         return usage(QStringLiteral("unexpected argument %1").arg(parser.positionalArguments()[0]));
@@ -157,6 +179,13 @@ int main(int argc, char *argv[]) {
     bool ok = false;
     if (!parsePort(parser.value(port), &options.port))
         return usage(QStringLiteral("--port needs a number from 0 to 65535"));
+    // Numeric only, and loopback only: the simulator is never a printer on
+    // the network.
+    options.address = parser.value(address);
+    if (!isLoopbackAddress(options.address))
+        return usage(QStringLiteral("--address needs a loopback address such as 127.0.0.2 or ::1"));
+    if (parser.isSet(serial) && parser.isSet(address))
+        return usage(QStringLiteral("--serial and --address exclude each other"));
     options.statePath = parser.value(state);
     options.pngPath = parser.value(png);
     options.logPath = parser.value(log);
@@ -168,6 +197,7 @@ int main(int argc, char *argv[]) {
     }
     if (parser.isSet(once))
         options.jobs = 1;
+    options.closeWhenBusy = parser.isSet(closeWhenBusy);
     options.serial = parser.isSet(serial);
     if (options.serial && parser.isSet(port))
         return usage(QStringLiteral("--serial and --port exclude each other"));
