@@ -142,12 +142,13 @@ void TestCliCompletion::completesWords_data() {
                                     << "" << QStringList{"download"} << false;
     QTest::newRow("every command")
         << "krv520-cli " << QStringList{cli, ""} << ""
-        << "" << QStringList{"list",       "help",  "download", "profile",
-                             "test-print", "check", "status",   "completion"}
+        << "" << QStringList{"list",  "help",   "download", "profile",   "test-print",
+                             "check", "status", "watch",    "completion"}
         << false;
     const QStringList connections{"--tcp", "--queue", "--file", "--serial", "--targets"};
     const QStringList fleet{"--jobs", "--retry", "--retry-wait", "--json"};
     const QStringList afterJob{"--no-status", "--require-ready"};
+    const QStringList watch{"--interval", "--confirm", "--exec", "--metrics"};
     const struct {
         const char *command;
         QStringList options;
@@ -157,6 +158,7 @@ void TestCliCompletion::completesWords_data() {
         {"test-print", QStringList{"--dry-run"} + fleet + afterJob + connections},
         {"check", connections},
         {"status", fleet + connections},
+        {"watch", QStringList{"--jobs", "--json"} + connections + watch},
         {"profile", {"--force"}},
         {"list", {}},
         {"help", {}},
@@ -423,6 +425,10 @@ void TestCliCompletion::commandHelpShowsItsOwnOptions_data() {
     QTest::newRow("test-print") << "test-print" << QStringList{"--dry-run"} + fleet + connections;
     QTest::newRow("check") << "check" << connections;
     QTest::newRow("status") << "status" << fleet + connections;
+    QTest::newRow("watch") << "watch"
+                           << QStringList{"--jobs",    "--json",   "--tcp",     "--queue",
+                                          "--file",    "--serial", "--targets", "--interval",
+                                          "--confirm", "--exec",   "--metrics"};
     QTest::newRow("completion") << "completion" << QStringList{};
 }
 

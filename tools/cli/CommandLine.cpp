@@ -155,6 +155,8 @@ void applyOption(Command &command, const QString &name, const QString &value) {
         if (source.targetsFile.isEmpty())
             usageError(QStringLiteral("--targets needs a file name."));
         command.targets.push_back(source);
+    } else {
+        applyWatchOption(command.watch, name, value);
     }
 }
 
@@ -297,6 +299,9 @@ Commands:
   status [FLEET] [CONNECTION]
                              Asks each printer whether it is ready: one
                              line per printer, the exit status below.
+  watch [WATCH] [CONNECTION] Asks each printer every --interval seconds and
+                             prints a line when its state changes; see
+                             "krv520-cli watch --help".
   completion bash|fish|zsh   Prints the script that lets the shell complete
                              the commands, options, settings, entries,
                              queues and file names.

@@ -2,6 +2,7 @@
 
 #include "ConnectionSettings.h"
 #include "Fleet.h"
+#include "WatchOptions.h"
 
 #include <QString>
 #include <QStringList>
@@ -22,6 +23,7 @@ enum class Action {
     Status,
     Completion, // completion SHELL: the shell's completion script
     Complete,   // the script asking for the words that complete a command line
+    Watch,      // polls printers until stopped, reporting changes
 };
 
 // Where a job goes: a connection given on the command line, or a targets
@@ -48,6 +50,7 @@ struct Command {
     QString usageOf;                   // Usage: the command whose help is asked for, or all
     QString shell;                     // completion SHELL
     QStringList words;                 // Complete: what the completion script passes on
+    WatchOptions watch;                // --interval, --confirm, --exec, --metrics
 };
 
 // Parses the arguments after the program name. Throws krv::RuntimeError

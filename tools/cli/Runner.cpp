@@ -17,6 +17,7 @@
 #include "StatusCommand.h"
 #include "Targets.h"
 #include "TestPage.h"
+#include "Watch.h"
 
 #include <QElapsedTimer>
 #include <QIODevice>
@@ -224,6 +225,8 @@ int dispatch(const Command &command, QTextStream &out, QTextStream &err) {
         return ExitOk;
     case Action::Complete:
         return runComplete(command.words, out);
+    case Action::Watch:
+        return runWatch(command, out, err);
     }
     return ExitUsage;
 }

@@ -39,6 +39,12 @@ struct Options {
     // sender is not held back; 0: no gap ends a job.
     int idleMs = 1000;
     StatusAnswer::State status = StatusAnswer::State::Ready; // what DLE EOT n is answered
+    // A file holding one state word, read again at each connection, so a
+    // test or an operator can change the printer's condition while it runs.
+    QString statusFile;
+    // Hang up at once on a connection that comes while another is served,
+    // as a printer with a single network session does; otherwise it waits.
+    bool oneConnection = false;
 };
 
 // The virtual printer on 127.0.0.1, or on a pseudo-terminal: one connection
@@ -80,6 +86,7 @@ signals:
 private:
     void takeNextConnection();
     void beginJob(QIODevice *from, const QString &who);
+    void readStatusFile();
     void takeSerialData();
     void readCurrent();
     void takeBytes(QByteArrayView bytes);
@@ -118,6 +125,7 @@ private:
     bool mDone = false; // the last job asked for (--jobs) has ended
     bool mStdoutFailed = false;
     bool mLogFailed = false;
+    QByteArray mStatusWord; // the status file's last content, to report only changes
 };
 
 } // namespace krv::sim
