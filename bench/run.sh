@@ -7,7 +7,8 @@
 # SIM_RUNS (default 50), FLEET_RUNS (default 5), STATUS_RUNS (default 200),
 # STALL_SECONDS and CANCELS (the stuck job, default 20 s and 20 cancels) and
 # MICRO_REPETITIONS and MICRO_MIN_TIME (default 5 and 0.5 s) change the run
-# counts; the smoke test runs the whole script with small ones. The table is also written to BUILD_DIR/bench/results.txt.
+# counts; WATCH_TARGETS and WATCH_SECONDS (default 1000 and 60) size the
+# watch; the smoke test runs the whole script with small ones. The table is also written to BUILD_DIR/bench/results.txt.
 set -euo pipefail
 
 build=${1:-build}
@@ -143,6 +144,12 @@ if [[ -n "${status_port[*]}" ]]; then
 fi
 status_peer=$([[ -n "${status_port[*]}" ]] && echo "krv520-sim" || echo "stand-in")
 
+# A long watch: memory and open files of "watch" over many printers.
+watch_targets=${WATCH_TARGETS:-1000} watch_seconds=${WATCH_SECONDS:-60}
+echo "watch: $watch_targets printers at --interval 5 for $watch_seconds s..." >&2
+python3 "$(dirname "$0")/watch/measure.py" "$cli" "$watch_targets" "$watch_seconds" 5 32 >"$work/watch.txt" ||
+    { cat "$work/watch.txt" >&2; exit 1; }
+
 # field FILE LINE_START KEY: the value of KEY=... on the line that starts so.
 field() {
     awk -v start="$2" -v key="$3" 'index($0, start) == 1 {
@@ -233,6 +240,10 @@ spread() { # NAME: "q1-q3 ms, min-max ms" of a start-up program
     plain_ms=$(awk -v u="$(field "$work/status.txt" "result status" job_plain_us_median)" 'BEGIN { printf "%.3f", u / 1000 }')
     printf '%-34s %-44s %-10s %s\n' "Status asked after a download" \
         "$adds_ms ms median added (download $plain_ms ms, $status_peer)" "< 2 ms" "$(verdict "$adds_ms" 2 "<")"
+    w_peak=$(field "$work/watch.txt" "result watch" peak_rss_kb)
+    printf '%-34s %-44s %-10s %s\n' "Watch, $watch_targets printers, ${watch_seconds} s" \
+        "$(mib "$w_peak") MiB peak, $(mib "$(field "$work/watch.txt" "result watch" first_rss_kb)")->$(mib "$(field "$work/watch.txt" "result watch" last_rss_kb)") MiB, fds $(field "$work/watch.txt" "result watch" base_fds)-$(field "$work/watch.txt" "result watch" max_fds)" \
+        "< 64 MiB" "$(verdict "$(mib "$w_peak")" 64 "<")"
     printf '\nStart-up spread over %s runs each: product %s; bare %s.\n' "$runs" "$(spread product)" "$(spread bare)"
     printf 'Peak memory range: product %s-%s KiB, bare %s-%s KiB.\n' \
         "$(field "$work/startup.txt" "result product" rss_kb_min)" "$(field "$work/startup.txt" "result product" rss_kb_max)" \

@@ -33,7 +33,6 @@
 #include <cstdio>
 #include <deque>
 #include <fcntl.h>
-#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -111,10 +110,12 @@ struct Printer {
     QString detail;
     QString candidate;
     int candidateCount = 0;
-    qint64 dueMs = 0;       // on the watch's clock
+    qint64 dueMs = 0;       // on the watch's clock: the next poll, a retry included
+    qint64 scheduledMs = 0; // the next regular poll
     qint64 changedAtMs = 0; // since the epoch, of the last line
     qint64 pollDurationMs = 0;
     bool inFlight = false;
+    bool retrying = false; // the poll under way tries again after a failure
     bool firstPollDone = false;
 };
 
@@ -196,7 +197,7 @@ private:
                 p.target = target;
                 p.name = name;
                 p.identity = printerIdentity(target);
-                p.dueMs = mClock.elapsed();
+                p.dueMs = p.scheduledMs = mClock.elapsed();
             }
             index.insert(name, next.size());
             next.push_back(std::move(p));
@@ -232,12 +233,7 @@ private:
         mPool.start([self, target, name] {
             QElapsedTimer took;
             took.start();
-            StatusResult result = queryStatusOf(target);
-            if (result.failed) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(RetryAfterFailureMs));
-                result = queryStatusOf(target);
-            }
-            const PollOutcome outcome = pollOutcome(result);
+            const PollOutcome outcome = pollOutcome(queryStatusOf(target));
             const qint64 ms = took.elapsed();
             QMetaObject::invokeMethod(
                 self,
@@ -251,26 +247,39 @@ private:
 
     void onPolled(const QString &name, const PollOutcome &outcome, qint64 ms) {
         --mRunningPolls;
-        ++mPolls;
-        if (isFailureState(outcome.state))
-            ++mFailures;
         const auto found = mIndex.constFind(name);
-        if (found == mIndex.constEnd())
+        if (found == mIndex.constEnd()) {
+            tick();
             return; // dropped from the targets by a reload meanwhile
+        }
         Printer &p = mPrinters[*found];
         p.inFlight = false;
         mInFlightIdentities.remove(p.identity);
-        p.pollDurationMs = ms;
         const qint64 now = mClock.elapsed();
+        // The retry waits on the schedule, not on a worker, so refused
+        // printers do not take the slots of the others.
+        if (isFailureState(outcome.state) && !p.retrying) {
+            p.retrying = true;
+            p.pollDurationMs = ms;
+            p.dueMs = now + RetryAfterFailureMs;
+            tick();
+            return;
+        }
+        p.pollDurationMs = p.retrying ? p.pollDurationMs + ms : ms;
+        p.retrying = false;
+        ++mPolls;
+        if (isFailureState(outcome.state))
+            ++mFailures;
         const qint64 period = qint64(mOptions.intervalSeconds) * 1000;
         if (!p.firstPollDone) {
             // A random place in the first quarter of the interval, kept from
             // then on, so a fleet is not polled in one burst.
             p.firstPollDone = true;
-            p.dueMs = now + period + QRandomGenerator::global()->bounded(period / 4 + 1);
+            p.scheduledMs = now + period + QRandomGenerator::global()->bounded(period / 4 + 1);
         } else {
-            p.dueMs = std::max(p.dueMs + period, now);
+            p.scheduledMs = std::max(p.scheduledMs + period, now);
         }
+        p.dueMs = p.scheduledMs;
         judge(p, outcome);
         tick();
     }
