@@ -7,7 +7,8 @@ files twice a second and prints
     result watch targets=N seconds=S jobs=J peak_rss_kb=.. first_rss_kb=..
         last_rss_kb=.. max_fds=.. base_fds=.. lines=.. exit=..
 
-(first and last: the mean of the first and of the last ten seconds).
+(first and last: the mean of ten seconds after the start-up and of the
+last ten seconds).
 
     measure.py KRV520_CLI [TARGETS [SECONDS [INTERVAL [JOBS]]]]
 """
@@ -98,8 +99,10 @@ def main():
         watch.send_signal(signal.SIGTERM)
         code = watch.wait(30)
         os.unlink(f.name)
+    # The first second or two is the program loading, not the watch.
+    settle = min(2.0, seconds / 4)
     window = min(10.0, seconds / 3)
-    first = [r for t, r, _ in samples if t < window]
+    first = [r for t, r, _ in samples if settle <= t < settle + window]
     last = [r for t, r, _ in samples if t >= samples[-1][0] - window]
     out.seek(0)
     print("result watch targets=%d seconds=%g jobs=%s peak_rss_kb=%d first_rss_kb=%d "

@@ -133,6 +133,9 @@ public:
     Watcher(const Command &command, QTextStream &out, QTextStream &err)
         : mCommand(command), mOptions(command.watch), mOut(out), mErr(err) {
         mPool.setMaxThreadCount(command.fleet.jobs);
+        // Workers that come and go would each leave memory behind; a watch
+        // keeps its few for good.
+        mPool.setExpiryTimeout(-1);
         mClock.start();
     }
 
@@ -376,7 +379,7 @@ private:
             process->setArguments(mOptions.exec.mid(1));
             // The hook's own output goes where the watch's diagnostics go, so
             // it never mixes with the change lines.
-            process->setInputChannelMode(QProcess::ForwardedInputChannel);
+            process->setStandardInputFile(QProcess::nullDevice());
             process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
             process->setStandardOutputFile(QProcess::nullDevice());
             const QString what =
