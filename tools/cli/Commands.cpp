@@ -108,7 +108,8 @@ constexpr OptionInfo Options[] = {
      "serial), outcome (ok or failed), error and description (null when ok), bytes (handed "
      "over; null when unknown), ms, tries; where the printer was asked how it is (status, and "
      "download and test-print without --no-status) also status (its word), code (its exit "
-     "status) and detail; then one with type \"summary\", ok, failed, total, ms.",
+     "status) and detail; then one with type \"summary\", ok, failed, total, ms. watch "
+     "prints one object per change instead, as its description says.",
      FleetSenders | bit(Action::Watch)},
     {"no-status", "", ValueKind::None,
      "Does not ask the printer how it is after the job (for a printer that misbehaves when "
