@@ -8,7 +8,8 @@
 # DISCOVER_RUNS (default 10),
 # STALL_SECONDS and CANCELS (the stuck job, default 20 s and 20 cancels) and
 # MICRO_REPETITIONS and MICRO_MIN_TIME (default 5 and 0.5 s) change the run
-# counts; the smoke test runs the whole script with small ones. The table is also written to BUILD_DIR/bench/results.txt.
+# counts; WATCH_TARGETS and WATCH_SECONDS (default 1000 and 60) size the
+# watch; the smoke test runs the whole script with small ones. The table is also written to BUILD_DIR/bench/results.txt.
 set -euo pipefail
 
 build=${1:-build}
@@ -149,6 +150,11 @@ status_peer=$([[ -n "${status_port[*]}" ]] && echo "krv520-sim" || echo "stand-i
 discover_runs=${DISCOVER_RUNS:-10}
 echo "discover: a /24 with five printers and with none, $discover_runs runs each..." >&2
 "$(dirname "$0")/discover/measure.sh" "$build" "$discover_runs" >"$work/discover.txt"
+# A long watch: memory and open files of "watch" over many printers.
+watch_targets=${WATCH_TARGETS:-1000} watch_seconds=${WATCH_SECONDS:-60}
+echo "watch: $watch_targets printers at --interval 5 for $watch_seconds s..." >&2
+python3 "$(dirname "$0")/watch/measure.py" "$cli" "$watch_targets" "$watch_seconds" 5 32 >"$work/watch.txt" ||
+    { cat "$work/watch.txt" >&2; exit 1; }
 
 # field FILE LINE_START KEY: the value of KEY=... on the line that starts so.
 field() {
@@ -247,6 +253,10 @@ spread() { # NAME: "q1-q3 ms, min-max ms" of a start-up program
     sweep_ok=$([[ $(verdict "$sweep_worst" 2000 "<") == met && $(verdict "$sweep_rss" 65536 "<") == met ]] && echo met || echo MISSED)
     printf '%-34s %-44s %-10s %s\n' "Discover a /24, five printers" \
         "$sweep_ms ms, $(mib "$sweep_rss") MiB (none: $sweep_empty_ms ms)" "< 2 s, 64M" "$sweep_ok"
+    w_peak=$(field "$work/watch.txt" "result watch" peak_rss_kb)
+    printf '%-34s %-44s %-10s %s\n' "Watch, $watch_targets printers, ${watch_seconds} s" \
+        "$(mib "$w_peak") MiB peak, $(mib "$(field "$work/watch.txt" "result watch" first_rss_kb)")->$(mib "$(field "$work/watch.txt" "result watch" last_rss_kb)") MiB, fds $(field "$work/watch.txt" "result watch" base_fds)-$(field "$work/watch.txt" "result watch" max_fds)" \
+        "< 64 MiB" "$(verdict "$(mib "$w_peak")" 64 "<")"
     printf '\nStart-up spread over %s runs each: product %s; bare %s.\n' "$runs" "$(spread product)" "$(spread bare)"
     printf 'Peak memory range: product %s-%s KiB, bare %s-%s KiB.\n' \
         "$(field "$work/startup.txt" "result product" rss_kb_min)" "$(field "$work/startup.txt" "result product" rss_kb_max)" \

@@ -25,6 +25,7 @@ bool gStopping = false;
 
 int gWake[2] = {-1, -1};
 std::atomic<int> gSignal = 0;
+std::atomic<int> gStopFd = -1;
 
 // Only what is safe in a handler: the first signal wakes the watcher, a
 // second one ends the program at once.
@@ -54,6 +55,12 @@ void watch() {
         gReleased.wait_for(lock, std::chrono::seconds(3), [] { return gHeld.empty(); });
     }
     const int number = gSignal.load();
+    if (const int fd = gStopFd.load(); fd >= 0) {
+        const char byte = char(number);
+        while (::write(fd, &byte, 1) < 0 && errno == EINTR) {
+        }
+        return;
+    }
     ::signal(number, SIG_DFL);
     sigset_t set;
     sigemptyset(&set);
@@ -80,6 +87,10 @@ void leave(WaitAbort *abort) {
     gHeld.erase(found);
     if (gHeld.empty())
         gReleased.notify_all();
+}
+
+void stopThrough(int fd) {
+    gStopFd.store(fd);
 }
 
 bool stopOnSignals() {

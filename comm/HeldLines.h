@@ -23,6 +23,12 @@ void leave(WaitAbort *abort);
 // before starting threads; false when the handlers cannot be installed.
 [[nodiscard]] bool stopOnSignals();
 
+// For a command that runs until stopped and ends with a normal exit: once
+// the lines are let go, the signal's number is written as one byte to `fd`
+// (a pipe the event loop watches) instead of ending the program by it. A
+// second signal still ends the program at once.
+void stopThrough(int fd);
+
 } // namespace held_lines
 
 } // namespace krv::comm

@@ -6,6 +6,9 @@ set -euo pipefail
 packages=(
     build-essential cmake make pkg-config clang
     qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev libxcb1-dev
+    qt6-httpserver-dev qt6-websockets-dev prometheus systemd
+    # (qt6-httpserver-dev's CMake files need qt6-websockets-dev, which it does not
+    # pull in itself)
     libgtest-dev libbenchmark-dev
     libcups2-dev cups cups-client
     xvfb xauth xdotool x11-utils imagemagick openbox iproute2 socat

@@ -77,7 +77,7 @@ class Sweep(unittest.TestCase):
         cls.addClassCleanup(stop, start_sim("--address", SILENT, "--port", str(cls.port),
                                             "--status", "silent")[0])
         cls.addClassCleanup(stop, start_sim("--address", BUSY, "--port", str(cls.port),
-                                            "--close-when-busy")[0])
+                                            "--one-connection")[0])
         # Busy: another connection holds it for the whole test.
         cls.holder = socket.create_connection((BUSY, cls.port), timeout=5)
         cls.addClassCleanup(cls.holder.close)

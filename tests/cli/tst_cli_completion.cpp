@@ -142,8 +142,8 @@ void TestCliCompletion::completesWords_data() {
                                     << "" << QStringList{"download", "discover"} << false;
     QTest::newRow("every command")
         << "krv520-cli " << QStringList{cli, ""} << ""
-        << "" << QStringList{"list",  "help",   "download", "profile",   "test-print",
-                             "check", "status", "discover", "completion"}
+        << "" << QStringList{"list",  "help",   "download", "profile", "test-print",
+                             "check", "status", "discover", "watch",   "completion"}
         << false;
     const QStringList connections{"--tcp", "--queue", "--file", "--serial", "--targets"};
     const QStringList fleet{"--jobs", "--retry", "--retry-wait", "--json"};
@@ -151,6 +151,7 @@ void TestCliCompletion::completesWords_data() {
     const QStringList discover{"--jobs",       "--json",         "--force",       "--port",
                                "--timeout-ms", "--all",          "--targets-out", "--local",
                                "--no-probe",   "--serial-speed", "--device-dir"};
+    const QStringList watch{"--interval", "--confirm", "--exec", "--metrics"};
     const struct {
         const char *command;
         QStringList options;
@@ -161,6 +162,7 @@ void TestCliCompletion::completesWords_data() {
         {"check", connections},
         {"status", fleet + connections},
         {"discover", discover},
+        {"watch", QStringList{"--jobs", "--json"} + connections + watch},
         {"profile", {"--force"}},
         {"list", {}},
         {"help", {}},
@@ -428,6 +430,10 @@ void TestCliCompletion::commandHelpShowsItsOwnOptions_data() {
     QTest::newRow("check") << "check" << connections;
     QTest::newRow("status") << "status" << fleet + connections;
     QTest::newRow("discover") << "discover" << QStringList{"--jobs", "--json", "--force"};
+    QTest::newRow("watch") << "watch"
+                           << QStringList{"--jobs",    "--json",   "--tcp",     "--queue",
+                                          "--file",    "--serial", "--targets", "--interval",
+                                          "--confirm", "--exec",   "--metrics"};
     QTest::newRow("completion") << "completion" << QStringList{};
 }
 

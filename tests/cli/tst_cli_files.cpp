@@ -515,6 +515,17 @@ void TestCliFiles::commandLineRefused_data() {
     QTest::newRow("--json for check") << QStringList{"check", "--json"} << errors::BadArgument;
     QTest::newRow("two profiles") << QStringList{"download", "--profile", "a", "--profile", "b"}
                                   << errors::BadArgument;
+    QTest::newRow("no interval") << QStringList{"watch", "--interval", "0"} << errors::BadArgument;
+    QTest::newRow("no confirm") << QStringList{"watch", "--confirm", "0"} << errors::BadArgument;
+    QTest::newRow("empty --exec") << QStringList{"watch", "--exec", " "} << errors::BadArgument;
+    QTest::newRow("metrics host name")
+        << QStringList{"watch", "--metrics", "localhost:9520"} << errors::BadArgument;
+    QTest::newRow("metrics without port")
+        << QStringList{"watch", "--metrics", "127.0.0.1"} << errors::BadArgument;
+    QTest::newRow("--retry for watch")
+        << QStringList{"watch", "--retry", "1"} << errors::BadArgument;
+    QTest::newRow("--interval for status")
+        << QStringList{"status", "--interval", "5"} << errors::BadArgument;
 }
 
 void TestCliFiles::commandLineRefused() {

@@ -80,6 +80,13 @@ for p in "${packages[@]}"; do
     [[ $(dpkg-parsechangelog -l "$work/changelog" -S Version) == "$version" ]] ||
         fail "the changelog of $p has no entry for $version"
 done
+# The watch service, pointed at the installed program, as systemd reads it
+# (its Documentation= page looked up among the installed ones).
+unit=$root/usr/lib/systemd/system/krv520-watch.service
+[[ -f $unit ]] || fail "krv520-watch.service missing"
+sed "s#/usr/bin/krv520-cli#$root/usr/bin/krv520-cli#" "$unit" >"$work/krv520-watch.service"
+MANPATH=$root/usr/share/man systemd-analyze verify "$work/krv520-watch.service" ||
+    fail "systemd-analyze verify krv520-watch.service"
 for page in "$root"/usr/share/man/man1/*.gz; do
     warnings=$(zcat "$page" | groff -ww -man -z 2>&1)
     [[ -z $warnings ]] || fail "$page: $warnings"

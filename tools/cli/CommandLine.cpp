@@ -160,7 +160,8 @@ void applyOption(Command &command, const QString &name, const QString &value) {
             usageError(QStringLiteral("--targets needs a file name."));
         command.targets.push_back(source);
     } else {
-        (void)applyDiscoverOption(command.discover, name, value);
+        if (!applyDiscoverOption(command.discover, name, value))
+            (void)applyWatchOption(command.watch, name, value);
     }
 }
 
@@ -313,6 +314,9 @@ Commands:
                              has its options.
   discover --local           Lists this machine's serial and USB printer
                              ports, each asked for its status.
+  watch [WATCH] [CONNECTION] Asks each printer every --interval seconds and
+                             prints a line when its state changes; see
+                             "krv520-cli watch --help".
   completion bash|fish|zsh   Prints the script that lets the shell complete
                              the commands, options, settings, entries,
                              queues and file names.

@@ -3,6 +3,7 @@
 #include "ConnectionSettings.h"
 #include "Discover.h"
 #include "Fleet.h"
+#include "WatchOptions.h"
 
 #include <QString>
 #include <QStringList>
@@ -24,6 +25,7 @@ enum class Action {
     Completion, // completion SHELL: the shell's completion script
     Complete,   // the script asking for the words that complete a command line
     Discover,   // discover RANGE... or --local: find printers
+    Watch,      // polls printers until stopped, reporting changes
 };
 
 // Where a job goes: a connection given on the command line, or a targets
@@ -51,6 +53,7 @@ struct Command {
     QString shell;                     // completion SHELL
     QStringList words;                 // Complete: what the completion script passes on
     DiscoverRequest discover;          // discover: its ranges and options
+    WatchOptions watch;                // --interval, --confirm, --exec, --metrics
 };
 
 // Parses the arguments after the program name. Throws krv::RuntimeError

@@ -8,8 +8,8 @@ constexpr unsigned bit(Action action) {
     return 1u << unsigned(action);
 }
 
-constexpr unsigned Senders =
-    bit(Action::Download) | bit(Action::TestPrint) | bit(Action::Check) | bit(Action::Status);
+constexpr unsigned Senders = bit(Action::Download) | bit(Action::TestPrint) | bit(Action::Check) |
+                             bit(Action::Status) | bit(Action::Watch);
 // Commands that serve many printers at once.
 constexpr unsigned FleetSenders =
     bit(Action::Download) | bit(Action::TestPrint) | bit(Action::Status);
@@ -67,6 +67,22 @@ constexpr CommandInfo Commands[] = {
      "the search is done, 1 for a range or option that is wrong (nothing is tried), 2 when the "
      "targets file cannot be written.",
      "krv520-cli discover 192.168.1.0/24 --targets-out printers.txt"},
+    {"watch", Action::Watch,
+     "[--interval SECONDS] [--exec COMMAND] [--metrics ADDR:PORT] "
+     "[CONNECTION ...]",
+     "Asks each printer for its status every --interval seconds (one short connection, as "
+     "status does) until SIGINT or SIGTERM, which end it with exit status 0; SIGHUP reads "
+     "--targets files again. Prints a line for each printer at the start and then only when "
+     "its state changes: TIME (ISO 8601, UTC), CONNECTION, the previous state (- at the start), "
+     "the new state and the detail, separated by tabs. States: ready, near-end, paper-end, "
+     "cover-open, offline, no-answer, unreachable (the connection could not be made), busy "
+     "(the printer took the connection and let it go without answering, as while it serves "
+     "another, or another program holds its serial line) and unavailable. A failed poll is "
+     "tried again after 0.3 s. A new state is reported once it has held for --confirm polls; "
+     "busy and unreachable for one more, at least three, so that they have lasted over two "
+     "intervals. With --json each line is an object: type \"change\", time, target, kind, "
+     "previous (null at the start), state, detail.",
+     "krv520-cli watch --interval 10 --targets shop.targets --exec /usr/local/bin/page-staff"},
     {"completion", Action::Completion, "bash|fish|zsh",
      "Prints the script that lets the shell complete krv520-cli's commands, options, settings, "
      "entries, queues and file names. The installed copies are found by bash-completion, fish "
@@ -93,7 +109,7 @@ constexpr OptionInfo Options[] = {
      "Serves up to N printers at once (1 to 1024, default 32); results still come in the order "
      "of the connections. Two connections to the same printer never run at once. --jobs 1 "
      "serves them one after another. discover: connections open at once (default 256).",
-     FleetSenders | Discover},
+     FleetSenders | Discover | bit(Action::Watch)},
     {"retry", "N", ValueKind::Number,
      "Tries a printer up to N more times (0 to 100, default 0) when it refused the connection "
      "or did not answer it, or its serial port was held by another program. A job that failed once "
@@ -111,8 +127,8 @@ constexpr OptionInfo Options[] = {
      "status) and detail; then one with type \"summary\", ok, failed, total, ms. discover: "
      "type \"found\" with target, address, port, kind (printer, busy, other), status, code and "
      "detail (--local: type \"device\" with target, device, status, detail, identity, access), "
-     "then a summary.",
-     FleetSenders | Discover},
+     "then a summary. watch prints one object per change instead, as its description says.",
+     FleetSenders | Discover | bit(Action::Watch)},
     {"no-status", "", ValueKind::None,
      "Does not ask the printer how it is after the job (for a printer that misbehaves when "
      "asked); the result line then has no status.",
@@ -167,6 +183,30 @@ constexpr OptionInfo Options[] = {
      "With --local: the device links in DIR instead of the system's folders (/dev/serial/by-id, "
      "/dev/usb and the serial ports the system lists).",
      Discover},
+    {"interval", "SECONDS", ValueKind::Number,
+     "How often each printer is asked (1 to 86400, default 30); each printer keeps a random "
+     "place in the first quarter of the interval, so a fleet is not asked in one burst.",
+     bit(Action::Watch)},
+    {"confirm", "N", ValueKind::Number,
+     "Polls a new state must hold before it is reported (1 to 100, default 2), so a flicker is "
+     "not an alert.",
+     bit(Action::Watch)},
+    {"exec", "COMMAND", ValueKind::File,
+     "Runs COMMAND (split into words at blanks, double quotes keeping blanks; run without a "
+     "shell) for each line "
+     "printed, with KRV520_TARGET, KRV520_KIND, KRV520_STATE, KRV520_PREVIOUS (empty at the "
+     "start), KRV520_DETAIL and KRV520_TIME in its environment; up to --jobs at once. Its output "
+     "is dropped, its standard error kept; a failure, or a run over 60 s, is reported on "
+     "standard error and the watch goes on.",
+     bit(Action::Watch)},
+    {"metrics", "ADDRESS:PORT", ValueKind::Host,
+     "Serves Prometheus' text format at http://ADDRESS:PORT/metrics (a numeric address; port 0 "
+     "picks a free one, said on standard error): per printer krv520_printer_up, "
+     "krv520_printer_state (1 for its state, 0 for the others), "
+     "krv520_printer_last_change_timestamp_seconds and krv520_printer_poll_duration_seconds; "
+     "krv520_watch_polls_total, krv520_watch_poll_failures_total and "
+     "krv520_watch_exec_failures_total.",
+     bit(Action::Watch)},
 };
 
 // Words of `text` on lines no wider than `width`, every line but the first

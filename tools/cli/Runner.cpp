@@ -18,6 +18,7 @@
 #include "StatusCommand.h"
 #include "Targets.h"
 #include "TestPage.h"
+#include "Watch.h"
 
 #include <QElapsedTimer>
 #include <QIODevice>
@@ -227,6 +228,8 @@ int dispatch(const Command &command, QTextStream &out, QTextStream &err) {
         return runComplete(command.words, out);
     case Action::Discover:
         return runDiscover(command.discover, out, err);
+    case Action::Watch:
+        return runWatch(command, out, err);
     }
     return ExitUsage;
 }

@@ -32,6 +32,25 @@ Simulator::Simulator(Options options, QObject *parent)
 
 Simulator::~Simulator() = default;
 
+void Simulator::readStatusFile() {
+    if (mOptions.statusFile.isEmpty())
+        return;
+    QFile file(mOptions.statusFile);
+    // A file being rewritten may be empty for a moment: the state stays.
+    const QByteArray word = file.open(QIODevice::ReadOnly) ? file.read(64).trimmed() : QByteArray();
+    if (word.isEmpty() || word == mStatusWord)
+        return;
+    mStatusWord = word;
+    if (const auto state = StatusAnswer::parse(QString::fromLatin1(word))) {
+        mStatus.setState(*state);
+        report(QStringLiteral("status: %1").arg(mStatus.name()));
+    } else {
+        report(QStringLiteral("status file: %1 is not one of %2; the status stays %3")
+                   .arg(QString::fromLatin1(word.toPercentEncoding()), StatusAnswer::names(),
+                        mStatus.name()));
+    }
+}
+
 namespace {
 
 // The folder a "%1" path pattern writes into, or an empty string when it can
@@ -175,9 +194,9 @@ int Simulator::decodeBytes(const QString &name, const QByteArray &bytes) {
 }
 
 void Simulator::takeNextConnection() {
-    while (mCurrent && mOptions.closeWhenBusy && mServer->hasPendingConnections()) {
+    while (mOptions.oneConnection && mCurrent && mServer->hasPendingConnections()) {
         QTcpSocket *other = mServer->nextPendingConnection();
-        report(QStringLiteral("busy: closed the connection from %1:%2")
+        report(QStringLiteral("busy: hung up on %1:%2")
                    .arg(other->peerAddress().toString())
                    .arg(other->peerPort()));
         other->abort();
@@ -200,6 +219,7 @@ void Simulator::takeNextConnection() {
 
 void Simulator::beginJob(QIODevice *from, const QString &who) {
     mCurrent = from;
+    readStatusFile();
     ++mJobNumber;
     report(QStringLiteral("job %1: %2").arg(mJobNumber).arg(who));
     mJob = std::make_unique<Job>(mSwitches, mOptions.statePath,

@@ -30,9 +30,6 @@ struct Options {
     QString logPath;
     QString capturePath; // raw bytes of each job; "%1" as for pngPath; empty: none
     int jobs = 0;        // exit after this many connections; 0: serve until stopped
-    // A connection that comes while another is served is closed at once, as
-    // a printer with one connection does, instead of waiting its turn.
-    bool closeWhenBusy = false;
     bool serial = false; // a pseudo-terminal instead of the TCP port
     // Flow control on the serial line: XOFF once a job has brought this many
     // bytes (negative: never), XON after holdMs.
@@ -43,6 +40,12 @@ struct Options {
     // sender is not held back; 0: no gap ends a job.
     int idleMs = 1000;
     StatusAnswer::State status = StatusAnswer::State::Ready; // what DLE EOT n is answered
+    // A file holding one state word, read again at each connection, so a
+    // test or an operator can change the printer's condition while it runs.
+    QString statusFile;
+    // Hang up at once on a connection that comes while another is served,
+    // as a printer with a single network session does; otherwise it waits.
+    bool oneConnection = false;
 };
 
 // The virtual printer on 127.0.0.1, or on a pseudo-terminal: one connection
@@ -84,6 +87,7 @@ signals:
 private:
     void takeNextConnection();
     void beginJob(QIODevice *from, const QString &who);
+    void readStatusFile();
     void takeSerialData();
     void readCurrent();
     void takeBytes(QByteArrayView bytes);
@@ -122,6 +126,7 @@ private:
     bool mDone = false; // the last job asked for (--jobs) has ended
     bool mStdoutFailed = false;
     bool mLogFailed = false;
+    QByteArray mStatusWord; // the status file's last content, to report only changes
 };
 
 } // namespace krv::sim

@@ -25,6 +25,8 @@ public:
     [[nodiscard]] QByteArray feed(QByteArrayView chunk);
     // A new connection: a request left half-way on the last one is gone.
     void reset() { mSeen = 0; }
+    // The operator changed the printer's condition while it runs.
+    void setState(State state) { mState = state; }
 
     // The answer byte to request n (1 to 4) in this state; nothing when silent.
     [[nodiscard]] std::optional<char> answer(int n) const;

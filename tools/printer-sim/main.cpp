@@ -112,10 +112,6 @@ int main(int argc, char *argv[]) {
                                      QStringLiteral("FILE"));
     const QCommandLineOption jobs(QStringLiteral("jobs"),
                                   QStringLiteral("Exit after N connections."), QStringLiteral("N"));
-    const QCommandLineOption closeWhenBusy(
-        QStringLiteral("close-when-busy"),
-        QStringLiteral("Close a connection that comes while another is served at once (as a "
-                       "printer that serves one connection does) instead of letting it wait."));
     const QCommandLineOption once(QStringLiteral("once"),
                                   QStringLiteral("Exit after one connection."));
     const QCommandLineOption decode(QStringLiteral("decode"),
@@ -168,9 +164,20 @@ int main(int argc, char *argv[]) {
                        "%1 (default ready; silent answers nothing).")
             .arg(krv::sim::StatusAnswer::names()),
         QStringLiteral("STATE"), QStringLiteral("ready"));
+    const QCommandLineOption statusFile(
+        QStringLiteral("status-file"),
+        QStringLiteral("Read the status from FILE (one state word, as --status takes it) at the "
+                       "start of each connection, so it can change while the simulator runs; "
+                       "--status holds until the file names a state."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption oneConnection(
+        QStringLiteral("one-connection"),
+        QStringLiteral("Hang up at once on a connection that comes while another is served, as a "
+                       "printer with a single network session does (default: it waits its "
+                       "turn)."));
     parser.addOptions({port, address, serial, xoffAfter, holdMs, idleMs, state, png, log, capture,
-                       jobs, once, closeWhenBusy, decode, testPage, switchList, profile,
-                       statusOption});
+                       jobs, once, decode, testPage, switchList, profile, statusOption, statusFile,
+                       oneConnection});
     parser.process(app);
     if (!parser.positionalArguments().isEmpty())
         return usage(QStringLiteral("unexpected argument %1").arg(parser.positionalArguments()[0]));
@@ -197,7 +204,6 @@ int main(int argc, char *argv[]) {
     }
     if (parser.isSet(once))
         options.jobs = 1;
-    options.closeWhenBusy = parser.isSet(closeWhenBusy);
     options.serial = parser.isSet(serial);
     if (options.serial && parser.isSet(port))
         return usage(QStringLiteral("--serial and --port exclude each other"));
@@ -223,6 +229,9 @@ int main(int argc, char *argv[]) {
     else
         return usage(
             QStringLiteral("--status takes one of %1").arg(krv::sim::StatusAnswer::names()));
+
+    options.statusFile = parser.value(statusFile);
+    options.oneConnection = parser.isSet(oneConnection);
 
     krv::sim::Simulator simulator(std::move(options));
     if (!simulator.prepare())
