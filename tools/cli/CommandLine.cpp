@@ -79,18 +79,6 @@ QString optionArgument(const QString &argument) {
     usageError(parser.errorText());
 }
 
-// Digits only, within [low, high].
-int wholeNumber(const QString &option, const QString &text, int low, int high) {
-    const std::optional<qint64> value = digitsValue(text, high);
-    if (!value || *value < low)
-        usageError(QStringLiteral("%1 needs a whole number from %2 to %3, not %4.")
-                       .arg(option)
-                       .arg(low)
-                       .arg(high)
-                       .arg(quoted(text)));
-    return int(*value);
-}
-
 // Seconds as digits with at most three after a point, e.g. "1" or "0.25".
 std::chrono::milliseconds secondsValue(const QString &option, const QString &text) {
     static const QRegularExpression shape(QStringLiteral("^[0-9]{1,4}(\\.[0-9]{1,3})?$"));

@@ -1,5 +1,9 @@
 #include "Digits.h"
 
+#include "CliErrors.h"
+#include "Quote.h"
+#include "RuntimeError.h"
+
 namespace krv::cli {
 
 std::optional<qint64> digitsValue(QStringView text, qint64 max) {
@@ -15,6 +19,18 @@ std::optional<qint64> digitsValue(QStringView text, qint64 max) {
             return std::nullopt;
     }
     return value;
+}
+
+int wholeNumber(const QString &option, const QString &text, int low, int high) {
+    const std::optional<qint64> value = digitsValue(text, high);
+    if (!value || *value < low)
+        throw RuntimeError(errors::BadArgument,
+                           QStringLiteral("%1 needs a whole number from %2 to %3, not %4.")
+                               .arg(option)
+                               .arg(low)
+                               .arg(high)
+                               .arg(quoted(text)));
+    return int(*value);
 }
 
 } // namespace krv::cli

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QString>
 #include <QStringView>
 
 #include <optional>
@@ -10,5 +11,9 @@ namespace krv::cli {
 // likes: a sign, blank or point that a number parser would skip is a typing
 // mistake. Nothing when the text is not that, or is above `max`.
 [[nodiscard]] std::optional<qint64> digitsValue(QStringView text, qint64 max);
+
+// An option's value as such a number within [low, high]; throws
+// krv::RuntimeError (BadArgument) naming the option and what was typed.
+[[nodiscard]] int wholeNumber(const QString &option, const QString &text, int low, int high);
 
 } // namespace krv::cli

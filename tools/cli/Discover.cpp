@@ -748,18 +748,6 @@ int discoverNetwork(const DiscoverRequest &request, QTextStream &out, QTextStrea
     return 0;
 }
 
-int wholeNumber(const QString &option, const QString &text, int low, int high) {
-    const std::optional<qint64> value = digitsValue(text, high);
-    if (!value || *value < low)
-        throw RuntimeError(errors::BadArgument,
-                           QStringLiteral("%1 needs a whole number from %2 to %3, not %4.")
-                               .arg(option)
-                               .arg(low)
-                               .arg(high)
-                               .arg(quoted(text)));
-    return int(*value);
-}
-
 } // namespace
 
 bool applyDiscoverOption(DiscoverRequest &request, const QString &name, const QString &value) {

@@ -44,17 +44,6 @@ namespace {
     throw RuntimeError(errors::BadArgument, text);
 }
 
-int wholeNumber(const QString &option, const QString &text, int low, int high) {
-    const std::optional<qint64> value = digitsValue(text, high);
-    if (!value || *value < low)
-        usageError(QStringLiteral("%1 needs a whole number from %2 to %3, not %4.")
-                       .arg(option)
-                       .arg(low)
-                       .arg(high)
-                       .arg(quoted(text)));
-    return int(*value);
-}
-
 // Every state a line may name, in the order the metrics list them.
 constexpr std::array<QLatin1StringView, 9> States{{
     QLatin1StringView("ready"),
