@@ -4,7 +4,7 @@
 # in warning colours when it will not print now.
 #   e2e_status.sh PROGRAM SIMULATOR WRITE_TEST_PAGE SILENT_PEER
 set -euo pipefail
-APP=$1 SIM=$2
+APP=$1 SIM=$2 SILENT_PEER=$4
 source "$(dirname "$0")/e2e_lib.sh"
 command -v tesseract >/dev/null || fail "tesseract is needed to read the confirmation"
 
@@ -50,4 +50,17 @@ for row in "${states[@]}"; do
     close_app
     stop_pid "$sim_pid"
 done
+note "Test Print to a printer that takes the connection and never reads"
+start_silent_peer
+store_connection Kind=Tcp Host=127.0.0.1 "Port=$peer_port"
+start_app
+test_print
+unconfirmed() {
+    read_window "$window" 470x36+20+227 || return 1
+    [[ "$screen_text" == *"did not answer"*"check that it printed"* ]]
+}
+wait_until "the confirmation to say that the printer did not answer" unconfirmed
+echo "   the window reads: $screen_text"
+close_app
+stop_silent_peer
 echo "PASS: every state is named after the job, with what it takes to print"
