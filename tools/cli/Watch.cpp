@@ -33,6 +33,7 @@
 #include <cstdio>
 #include <deque>
 #include <fcntl.h>
+#include <malloc.h>
 #include <unistd.h>
 #include <vector>
 
@@ -569,6 +570,11 @@ bool isFailureState(QStringView state) {
 }
 
 int runWatch(const Command &command, QTextStream &out, QTextStream &err) {
+    // Each worker that allocates would get a malloc arena of its own, and
+    // the arenas fill over a watch's first minutes, which looks like growth;
+    // one keeps a long watch's memory flat, and the workers mostly wait on
+    // printers, not on malloc. Set before any worker starts.
+    ::mallopt(M_ARENA_MAX, 1);
     // SIGINT and SIGTERM come through the held lines' watcher, which lets go
     // of serial lines first; SIGHUP comes straight here.
     int stopPipe[2] = {-1, -1};
