@@ -259,10 +259,7 @@ PrinterStatus queryPrinterStatus(const ConnectionSettings &target, std::chrono::
     }
     TcpPort port(target.host, target.port);
     port.OpenPort();
-    DescriptorLink link(
-        port.descriptor(),
-        QStringLiteral("the printer at %1 port %2").arg(target.host).arg(target.port));
-    return queryStatus(link, bound, sent);
+    return queryStatus(*port.statusLink(), bound, sent);
 }
 
 } // namespace krv::comm
