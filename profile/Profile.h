@@ -33,9 +33,9 @@ struct Assignment {
 // with "#" are ignored; blanks around the setting and entry are dropped
 // unless the entry is in double quotes. Throws on a line without "=".
 [[nodiscard]] std::vector<Assignment> parseProfile(const QString &text, const QString &fileName);
-// The file's choices, read whole and checked line by line first: a line that
-// is not UTF-8 is refused, as is a file over comm::MaxProfileBytes or one
-// that is not a regular file. Every refusal names the file (and the line).
+// The file's choices, read whole and checked line by line first: a choice
+// line that is not UTF-8 is refused, as is a file over comm::MaxProfileBytes
+// or one that is not a regular file. Every refusal names the file (and line).
 [[nodiscard]] std::vector<Assignment> readProfile(const QString &path);
 // The selection a profile file makes: every setting it does not name is at
 // "No Change". Throws before anything is returned, so a caller applies all

@@ -92,24 +92,21 @@ for page in "$root"/usr/share/man/man1/*.gz; do
     [[ -z $warnings ]] || fail "$page: $warnings"
 done
 
-# Profiles: the desktop knows a saved profile by its extension and one under
-# any other name by its first line, from the package's MIME type alone (a
-# database built from it, as the shared-mime-info trigger builds one), and
-# the desktop file that opens them validates with its MimeType=.
-mkdir -p "$work/xdg/mime/packages" "$work/xdg-home"
+# Profiles known by extension and by first line from the package's MIME XML
+# (a database built as the shared-mime-info trigger builds it); the desktop file.
+mkdir -p "$work/xdg/mime/packages"
 cp "$root/usr/share/mime/packages/krv520-config.xml" "$work/xdg/mime/packages/"
 update-mime-database "$work/xdg/mime"
 "$root/usr/bin/krv520-cli" profile "$work/shop.krv520-profile" >/dev/null
 cp "$work/shop.krv520-profile" "$work/mailed-settings.txt"
 for f in shop.krv520-profile mailed-settings.txt; do
-    type=$(env -u XDG_CURRENT_DESKTOP -u DESKTOP_SESSION XDG_DATA_DIRS="$work/xdg" \
-        XDG_DATA_HOME="$work/xdg-home" xdg-mime query filetype "$work/$f")
+    type=$(env -u XDG_CURRENT_DESKTOP -u DESKTOP_SESSION XDG_DATA_DIRS="$work/xdg" XDG_DATA_HOME="$work/xdg" \
+        xdg-mime query filetype "$work/$f")
     [[ $type == application/x-krv520-profile ]] || fail "xdg-mime calls $f $type"
 done
-desktop-file-validate "$root/usr/share/applications/krv520-config.desktop" ||
-    fail "desktop-file-validate krv520-config.desktop"
-grep -qx 'MimeType=application/x-krv520-profile;' "$root/usr/share/applications/krv520-config.desktop" ||
-    fail "krv520-config.desktop opens no profiles"
+desktop=$root/usr/share/applications/krv520-config.desktop
+desktop-file-validate "$desktop" && grep -qx 'MimeType=application/x-krv520-profile;' "$desktop" ||
+    fail "krv520-config.desktop is not valid or opens no profiles"
 
 "${dpkg[@]}" --purge "${packages[@]}" >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log"; fail "dpkg --purge"; }
 left=$(cd "$root" && find . -mindepth 1 ! -path './var' ! -path './var/lib' ! -path './var/lib/dpkg*')
