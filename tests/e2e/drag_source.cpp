@@ -1,6 +1,5 @@
-// A drag source for the end-to-end tests: pressed, it drags FILE (XDND) as a
-// file manager would. It runs until stopped: the target asks for the name
-// after the drop.
+// Pressed, drags FILE (XDND) as a file manager would; runs until stopped, as
+// the target asks for the name after the drop.
 #include <QApplication>
 #include <QDrag>
 #include <QMimeData>

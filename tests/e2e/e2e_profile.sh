@@ -17,57 +17,50 @@ titled() {
     window=$(xdotool search --onlyvisible --name "^shop.krv520-profile - $TITLE\$" 2>/dev/null | head -n1)
     [[ -n $window ]]
 }
-no_window() { ! xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1; }
-# in_dialog TITLE TEXT: types TEXT into the file dialog, Return, and it is gone.
+# in_dialog TITLE TEXT: TEXT and Return in the file dialog; the title then
+# names the profile saved or opened.
 in_dialog() {
-    timeout "$WAIT_SECONDS" xdotool search --sync --onlyvisible --name "^$1\$" >/dev/null
-    xdotool type --delay 20 "$2" && xdotool key Return
-    wait_until "the dialog to close" no_window "$1"
+    local dialog
+    dialog=$(timeout "$WAIT_SECONDS" xdotool search --sync --onlyvisible --name "^$1\$" | head -n1)
+    xdotool windowfocus --sync "$dialog" type --delay 20 "$2" && xdotool key Return
+    wait_until "the title to name the profile" titled
 }
-has_size() { [[ -f "$1" && $(stat -c %s "$1") -eq $2 ]]; }
-# Download Settings writes exactly what krv520-cli wrote.
-download_matches() {
+# Download Settings writes exactly what krv520-cli wrote; then Close.
+download_matches_and_close() {
     rm -f "$out"
     download
-    wait_until "the download in $out" has_size "$out" "$(stat -c %s "$work/cli.prn")"
-    cmp -s "$out" "$work/cli.prn" || fail "the window sent $(od -An -tx1 "$out")"
+    wait_until "Download Settings to write what krv520-cli wrote" cmp -s "$out" "$work/cli.prn"
+    close_app
 }
 
 start_xvfb
 start_app
 xdotool windowfocus --sync "$window"
-note "three settings, Ctrl+S, a path typed in the dialog"
 tab_general && choose 2 3 && tab_characters && choose 1 2 && choose 3 2 && tab_printer
 xdotool key ctrl+s
 in_dialog 'Save Profile' "$profile"
-wait_until "the title to name the saved profile" titled
 "$CLI" download --profile "$profile" --file "$work/cli.prn" || fail "krv520-cli refused the profile"
 expect_bytes "$work/cli.prn" "$THREE_HEX"
-download_matches
-close_app
+download_matches_and_close
 
-note "krv520-config FILE; then a fourth setting, and Ctrl+O with the bare file name"
 "$APP" "$profile" >"$work/app.log" 2>&1 &
 app_pid=$! && started+=("$app_pid")
 wait_until "a window named after the profile" titled
-download_matches
-xdotool windowfocus --sync "$window"
-tab_general && choose 1 1 && tab_printer
-xdotool key ctrl+o
-# Found only where the profile was saved: the dialog starts in that folder.
-in_dialog 'Open Profile' "$(basename "$profile")"
-download_matches
-close_app
+download_matches_and_close
 
-note "the profile dropped on the window"
+start_app
+xdotool windowfocus --sync "$window"
+tab_general && choose 1 1 && tab_printer # a fourth setting the profile resets
+xdotool key ctrl+o # the bare file name: found in the folder last used
+in_dialog 'Open Profile' "$(basename "$profile")"
+download_matches_and_close
+
 start_app
 "$DRAG_SOURCE" "$profile" >"$work/drag.log" 2>&1 &
 stop_also+=($!)
 timeout "$WAIT_SECONDS" xdotool search --sync --onlyvisible --name '^drag source$' >/dev/null || fail "no drag source"
-# Pressed on the source, carried over the window's title label, released.
 xdotool mousemove 60 40 mousedown 1 sleep 0.3 mousemove 200 200 sleep 0.3 \
     mousemove --window "$window" 240 50 sleep 0.3 mousemove --window "$window" 250 55 sleep 0.3 mouseup 1
-wait_until "the drop to name the profile" titled
-download_matches
-close_app
+wait_until "the drop on the title label to name the profile" titled
+download_matches_and_close
 echo "PASS: saved in the window, sent by krv520-cli, opened from the command line, Ctrl+O and a drop"

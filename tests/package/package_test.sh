@@ -92,8 +92,7 @@ for page in "$root"/usr/share/man/man1/*.gz; do
     [[ -z $warnings ]] || fail "$page: $warnings"
 done
 
-# Profiles known by extension and by first line from the package's MIME XML
-# (a database built as the shared-mime-info trigger builds it); the desktop file.
+# Profiles known by extension and by first line from the package's MIME XML alone.
 mkdir -p "$work/xdg/mime/packages"
 cp "$root/usr/share/mime/packages/krv520-config.xml" "$work/xdg/mime/packages/"
 update-mime-database "$work/xdg/mime"
