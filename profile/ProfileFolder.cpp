@@ -29,7 +29,9 @@ QString lastProfileFolder() {
     try {
         const std::optional<QByteArray> note =
             comm::readSmallFile(notePath(), MaxNoteBytes, errors::UnreadableFile);
-        const QString folder = note ? QString::fromUtf8(note->trimmed()) : QString();
+        // Only the line end goes: a folder's name may end in a blank.
+        const QString folder =
+            note ? QString::fromUtf8(note->endsWith('\n') ? note->chopped(1) : *note) : QString();
         if (!folder.isEmpty() && QFileInfo(folder).isDir())
             return folder;
     } catch (const RuntimeError &) {
