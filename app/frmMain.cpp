@@ -12,16 +12,23 @@
 #include "WindowHints.h"
 
 #include "HelpDesk.h"
+#include "Profile.h"
+#include "ProfileFolder.h"
 #include "SendJob.h"
 #include "TestPage.h"
 #include "VelaComm.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMimeData>
 #include <QPushButton>
 #include <QTimer>
 
@@ -38,6 +45,45 @@ QString latin1(std::string_view text) {
 
 QString arrayName(const char *name, int index) {
     return QStringLiteral("%1(%2)").arg(QLatin1String(name)).arg(index);
+}
+
+const QString ProfileSuffix = QStringLiteral("krv520-profile");
+
+// The one local file a drag carries, or nothing.
+QString droppedFile(const QMimeData *data) {
+    if (!data || !data->hasUrls() || data->urls().size() != 1 ||
+        !data->urls().front().isLocalFile())
+        return {};
+    return data->urls().front().toLocalFile();
+}
+
+// Qt's own dialog: the same on every desktop, and one a keyboard or a test
+// drives the same way.
+QString askProfilePath(QWidget *parent, QFileDialog::AcceptMode mode) {
+    const bool saving = mode == QFileDialog::AcceptSave;
+    QFileDialog dialog(
+        parent, saving ? QStringLiteral("Save Profile") : QStringLiteral("Open Profile"),
+        krv::profile::lastProfileFolder(),
+        QStringLiteral("KRV520 profiles (*.%1 *.profile);;All files (*)").arg(ProfileSuffix));
+    dialog.setObjectName(saving ? QStringLiteral("saveProfileDialog")
+                                : QStringLiteral("openProfileDialog"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(mode);
+    dialog.setFileMode(saving ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    if (saving)
+        dialog.setDefaultSuffix(ProfileSuffix);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().front();
+}
+
+// The folder is only where the next dialog starts: one that cannot be noted
+// costs the operator a click, not an error box after a good open or save.
+void rememberFolder(const QString &path) {
+    try {
+        krv::profile::rememberProfileFolder(path);
+    } catch (const krv::RuntimeError &) {
+    }
 }
 
 } // namespace
@@ -67,6 +113,7 @@ frmMain::frmMain(QWidget *parent)
     createSettingRows();
     setTabOrder();
     pinFonts();
+    createProfileActions();
 
     // The connection is stored once the operator has stopped changing it,
     // so a crash, a kill or the end of the session loses none of it.
@@ -227,6 +274,25 @@ void frmMain::pinFonts() {
     }
 }
 
+// Actions of the window, not controls on it: the fixed layout has no place
+// for them, so they are reached by key, by the context menu and by a drop.
+void frmMain::createProfileActions() {
+    mnuOpenProfile = new QAction(QStringLiteral("Open Profile\u2026"), this);
+    mnuOpenProfile->setObjectName(QStringLiteral("mnuOpenProfile"));
+    mnuOpenProfile->setShortcut(QKeySequence::Open);
+    connect(mnuOpenProfile, &QAction::triggered, this,
+            [this] { runGuarded(this, [this] { mnuOpenProfile_Click(); }); });
+    mnuSaveProfile = new QAction(QStringLiteral("Save Profile\u2026"), this);
+    mnuSaveProfile->setObjectName(QStringLiteral("mnuSaveProfile"));
+    mnuSaveProfile->setShortcut(QKeySequence::Save);
+    connect(mnuSaveProfile, &QAction::triggered, this,
+            [this] { runGuarded(this, [this] { mnuSaveProfile_Click(); }); });
+    addAction(mnuOpenProfile);
+    addAction(mnuSaveProfile);
+    setContextMenuPolicy(Qt::ActionsContextMenu);
+    setAcceptDrops(true);
+}
+
 QComboBox *frmMain::list(const char *comboName) const {
     const settings::Setting *setting = settings::findSetting(comboName);
     return mLists[std::size_t(setting - settings::catalogue().data())];
@@ -343,6 +409,64 @@ void frmMain::butTestPrint_Click() {
 
 void frmMain::butHelp_Click(std::int16_t Index) {
     mHelp->butHelp_Click(Index);
+}
+
+// A send holds the window's input, but an action's shortcut reaches the
+// action, not a widget, and a drop is no input event: both are held here.
+void frmMain::mnuOpenProfile_Click() {
+    if (mJob)
+        return;
+    const QString path = askProfilePath(this, QFileDialog::AcceptOpen);
+    if (!path.isEmpty())
+        openProfile(path);
+}
+
+void frmMain::mnuSaveProfile_Click() {
+    if (mJob)
+        return;
+    const QString path = askProfilePath(this, QFileDialog::AcceptSave);
+    if (!path.isEmpty())
+        saveProfile(path);
+}
+
+void frmMain::openProfile(const QString &path) {
+    const settings::Selection chosen = profile::readProfileSelection(path);
+    for (std::size_t i = 0; i < settings::SettingCount; ++i)
+        mLists[i]->setCurrentIndex(chosen[i]);
+    rememberFolder(path);
+    showProfileName(path);
+}
+
+void frmMain::saveProfile(const QString &path) {
+    profile::writeProfile(path, selection());
+    rememberFolder(path);
+    showProfileName(path);
+}
+
+void frmMain::showProfileName(const QString &path) {
+    setWindowTitle(QStringLiteral("%1 - %2").arg(QFileInfo(path).fileName(),
+                                                 QString::fromLatin1(ProductName)));
+}
+
+void frmMain::dragEnterEvent(QDragEnterEvent *event) {
+    if (!mJob && !droppedFile(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void frmMain::dragMoveEvent(QDragMoveEvent *event) {
+    if (!mJob && !droppedFile(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+// Opened once the drop is over, so the source hears the drop went through
+// before an error box can hold the window.
+void frmMain::dropEvent(QDropEvent *event) {
+    const QString path = droppedFile(event->mimeData());
+    if (mJob || path.isEmpty())
+        return;
+    event->acceptProposedAction();
+    QTimer::singleShot(0, this,
+                       [this, path] { runGuarded(this, [this, path] { openProfile(path); }); });
 }
 
 // Starts the send and returns: the job opens, sends and closes the connection

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 
+class QAction;
 class QComboBox;
 class QLabel;
 class QPushButton;
@@ -46,6 +47,18 @@ public:
     void butTestPrint_Click();
     void butClose_Click();
     void butHelp_Click(std::int16_t Index);
+    // "Open Profile…" (Ctrl+O) and "Save Profile…" (Ctrl+S), also on the
+    // window's context menu: a file dialog, then openProfile or saveProfile.
+    void mnuOpenProfile_Click();
+    void mnuSaveProfile_Click();
+
+    // Sets every list to the profile's entry, "No Change" where it names
+    // none. The whole file is read and checked first: a file that is not a
+    // good profile throws krv::RuntimeError naming it and its line, and no
+    // list changes.
+    void openProfile(const QString &path);
+    // Writes the lists not at "No Change" as a profile krv520-cli takes.
+    void saveProfile(const QString &path);
 
     [[nodiscard]] comm::VelaComm *VelaComm1() const { return mVelaComm1; }
     [[nodiscard]] help::HelpDesk &helpDesk() const { return *mHelp; }
@@ -59,12 +72,17 @@ protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
 private:
     void createPrinterPage();
     void createSettingRows();
     void setTabOrder();
     void pinFonts();
+    void createProfileActions();
+    void showProfileName(const QString &path);
     void storeConnection();
     void Form_Unload(std::int16_t &Cancel);
     void SendToPrinter(const QByteArray &data, const QString &content);
@@ -83,6 +101,8 @@ private:
     QLabel *labJobResult = nullptr;
     JobProgress *mJob = nullptr; // a child; gone once its outcome is shown
     QTimer *const mStoreTimer;
+    QAction *mnuOpenProfile = nullptr;
+    QAction *mnuSaveProfile = nullptr;
     std::array<QComboBox *, settings::SettingCount> mLists{}; // visiting order
     std::array<QPushButton *, 16> butHelp{};                  // by help topic index
     std::unique_ptr<help::HelpDesk> mHelp;

@@ -1,3 +1,4 @@
+#include "ErrorReport.h"
 #include "FocusMark.h"
 #include "ProductInfo.h"
 #include "frmMain.h"
@@ -27,10 +28,11 @@ int answer(Ask asked) {
     if (asked == Ask::Version)
         std::printf("krv520-config %s\n", krv::app::PackageVersion);
     else
-        std::printf("Usage: krv520-config [QT-OPTION...]\n"
+        std::printf("Usage: krv520-config [QT-OPTION...] [PROFILE]\n"
                     "       krv520-config --version | --help\n"
                     "\n"
-                    "Opens the window that configures a KRV520 receipt printer.\n"
+                    "Opens the window that configures a KRV520 receipt printer, with\n"
+                    "the settings of PROFILE chosen when one is given.\n"
                     "Qt's own options (-platform NAME, -style NAME, -stylesheet FILE)\n"
                     "are accepted. See krv520-config(1).\n");
     // An answer that never reached stdout (closed pipe, full disk) is a failure.
@@ -47,8 +49,17 @@ int main(int argc, char *argv[]) {
     QGuiApplication::setDesktopFileName(QStringLiteral("krv520-config"));
     QApplication application(argc, argv);
     krv::app::installFocusMark(application);
+    // Qt has taken its own options out; what is left is the profile to open.
+    const QStringList files = application.arguments().mid(1);
+    if (files.size() > 1) {
+        std::fprintf(stderr, "krv520-config: one profile at a time, not %lld.\n",
+                     static_cast<long long>(files.size()));
+        return 2;
+    }
     krv::app::frmMain window;
     window.Form_Load();
+    if (!files.isEmpty())
+        krv::app::runGuarded(&window, [&] { window.openProfile(files.front()); });
     window.showCentred();
     return application.exec();
 }

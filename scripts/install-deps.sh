@@ -18,6 +18,8 @@ packages=(
     tesseract-ocr tesseract-ocr-eng
     weston qt6-wayland dbus at-spi2-core python3-pyatspi
     dpkg-dev groff-base desktop-file-utils appstream lintian
+    # the profile MIME type as a desktop sees it (xdg-mime uses mimetype)
+    shared-mime-info xdg-utils libfile-mimeinfo-perl
 )
 
 missing=()

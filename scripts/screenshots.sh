@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Takes a picture of each page of the real window under a private X server,
 # for the README: docs/printer-page.png, docs/general-page.png,
-# docs/characters-page.png. The Printer page is taken after a Test Print to
-# the virtual printer, so it shows how a good send is confirmed.
+# docs/characters-page.png, docs/profile-menu.png. The Printer page is taken
+# after a Test Print to the virtual printer, so it shows how a good send is
+# confirmed; the last, the window's context menu over chosen settings.
 #   scripts/screenshots.sh [PROGRAM [SIMULATOR]]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -47,4 +48,15 @@ for page in printer:82 general:248 characters:414; do
     sleep 0.4
     import -window "$window" "docs/${page%%:*}-page.png"
 done
-echo "wrote docs/printer-page.png docs/general-page.png docs/characters-page.png"
+# The context menu with the profile commands, over "Low (50mm/s)" chosen on
+# the General page; the menu is a window of its own, so the screen is cut.
+xdotool mousemove --window "$window" 248 17 click 1
+xdotool mousemove --window "$window" 336 82 click 1
+sleep 0.3
+xdotool key Down Down Down Return
+xdotool mousemove --window "$window" 120 230 click 3
+sleep 0.5
+eval "$(xdotool getwindowgeometry --shell "$window")"
+import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage docs/profile-menu.png
+xdotool key Escape
+echo "wrote docs/printer-page.png docs/general-page.png docs/characters-page.png docs/profile-menu.png"

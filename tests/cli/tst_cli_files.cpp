@@ -26,6 +26,7 @@ using krv::RuntimeError;
 namespace settings = krv::settings;
 namespace comm = krv::comm;
 using namespace krv::cli;
+using namespace krv::profile;
 using Kind = comm::ConnectionSettings::Kind;
 
 std::atomic<bool> slowSync = false;

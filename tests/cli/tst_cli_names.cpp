@@ -13,6 +13,7 @@ using krv::RuntimeError;
 namespace settings = krv::settings;
 
 using namespace krv::cli;
+using namespace krv::profile;
 
 class TestCliNames : public QObject {
     Q_OBJECT

@@ -111,8 +111,8 @@ private slots:
             QCOMPARE(read.number(), krv::comm::errors::ConfigReadFailed);
             QCOMPARE(written.number(), krv::comm::errors::ConfigWriteFailed);
         } else {
-            read = bounded([&] { (void)krv::cli::readProfile(path); });
-            written = bounded([&] { krv::cli::writeProfileTemplate(path, true); });
+            read = bounded([&] { (void)krv::profile::readProfile(path); });
+            written = bounded([&] { krv::profile::writeProfileTemplate(path, true); });
             QCOMPARE(read.number(), krv::cli::errors::UnreadableFile);
             QCOMPARE(written.number(), krv::cli::errors::UnwritableFile);
         }
@@ -145,7 +145,7 @@ private slots:
             if (store)
                 krv::comm::writeConnectionSettings(path, Key, tcp("after"));
             else
-                krv::cli::writeProfileTemplate(path, true);
+                krv::profile::writeProfileTemplate(path, true);
         });
         QCOMPARE(error.number(),
                  store ? krv::comm::errors::ConfigWriteFailed : krv::cli::errors::UnwritableFile);
@@ -179,7 +179,7 @@ private slots:
         timer.start();
         const krv::RuntimeError error = bounded([&] {
             if (file == QLatin1String("profile"))
-                (void)krv::cli::readProfile(path);
+                (void)krv::profile::readProfile(path);
             else if (file == QLatin1String("targets"))
                 (void)krv::cli::readTargetsFile(path);
             else

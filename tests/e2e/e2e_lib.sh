@@ -97,7 +97,9 @@ wait_until() {
 
 start_xvfb() {
     # A display number nobody uses: Xvfb writes the one it took to the fd.
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+    # -noreset: a program started right after another one ended would
+    # otherwise meet the server resetting and fail to open the display.
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$work/display" 2>"$work/xvfb.log" &
     xvfb_pid=$!
     started+=("$xvfb_pid")
     wait_until "Xvfb to report its display" test -s "$work/display"

@@ -92,6 +92,21 @@ for page in "$root"/usr/share/man/man1/*.gz; do
     [[ -z $warnings ]] || fail "$page: $warnings"
 done
 
+# Profiles known by extension and by first line from the package's MIME XML alone.
+mkdir -p "$work/xdg/mime/packages"
+cp "$root/usr/share/mime/packages/krv520-config.xml" "$work/xdg/mime/packages/"
+update-mime-database "$work/xdg/mime"
+"$root/usr/bin/krv520-cli" profile "$work/shop.krv520-profile" >/dev/null
+cp "$work/shop.krv520-profile" "$work/mailed-settings.txt"
+for f in shop.krv520-profile mailed-settings.txt; do
+    type=$(env -u XDG_CURRENT_DESKTOP -u DESKTOP_SESSION XDG_DATA_DIRS="$work/xdg" XDG_DATA_HOME="$work/xdg" \
+        xdg-mime query filetype "$work/$f")
+    [[ $type == application/x-krv520-profile ]] || fail "xdg-mime calls $f $type"
+done
+desktop=$root/usr/share/applications/krv520-config.desktop
+desktop-file-validate "$desktop" && grep -qx 'MimeType=application/x-krv520-profile;' "$desktop" ||
+    fail "krv520-config.desktop is not valid or opens no profiles"
+
 "${dpkg[@]}" --purge "${packages[@]}" >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log"; fail "dpkg --purge"; }
 left=$(cd "$root" && find . -mindepth 1 ! -path './var' ! -path './var/lib' ! -path './var/lib/dpkg*')
 [[ -z $left ]] || fail "left after removal: $left"

@@ -15,6 +15,8 @@
 
 namespace krv::cli {
 
+using namespace krv::profile;
+
 namespace {
 
 using Kind = comm::ConnectionSettings::Kind;

@@ -16,6 +16,8 @@
 
 namespace krv::cli {
 
+using namespace krv::profile;
+
 namespace {
 
 const QString DefaultWordBreaks = QStringLiteral(" \t\n\"'><=;|&(:");

@@ -6,6 +6,8 @@
 
 namespace krv::cli {
 
+using namespace krv::profile;
+
 std::optional<qint64> digitsValue(QStringView text, qint64 max) {
     if (text.isEmpty())
         return std::nullopt;

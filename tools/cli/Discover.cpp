@@ -42,6 +42,8 @@
 
 namespace krv::cli {
 
+using namespace krv::profile;
+
 namespace {
 
 constexpr quint64 Max = ~quint64(0);

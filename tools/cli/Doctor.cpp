@@ -25,6 +25,8 @@
 
 namespace krv::cli {
 
+using namespace krv::profile;
+
 namespace {
 
 using Kind = comm::ConnectionSettings::Kind;

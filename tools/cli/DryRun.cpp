@@ -9,6 +9,8 @@
 
 namespace krv::cli {
 
+using namespace krv::profile;
+
 namespace {
 
 QString hex(const QByteArray &bytes) {

@@ -13,6 +13,8 @@
 
 namespace krv::cli {
 
+using namespace krv::profile;
+
 namespace {
 
 // Passes each call on, noting how far the job got.

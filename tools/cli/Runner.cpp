@@ -31,6 +31,8 @@
 
 namespace krv::cli {
 
+using namespace krv::profile;
+
 namespace {
 
 // A script reading our output must not take a cut-short list or a lost

@@ -11,6 +11,8 @@
 
 namespace krv::cli {
 
+using namespace krv::profile;
+
 namespace {
 
 [[noreturn]] void bad(const QString &text, const QString &why) {

@@ -13,6 +13,8 @@
 
 namespace krv::cli {
 
+using namespace krv::profile;
+
 namespace {
 
 using comm::PrinterStatus;

@@ -39,6 +39,8 @@
 
 namespace krv::cli {
 
+using namespace krv::profile;
+
 namespace {
 
 [[noreturn]] void usageError(const QString &text) {

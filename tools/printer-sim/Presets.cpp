@@ -41,7 +41,8 @@ bool storeSwitchList(MemorySwitches &switches, const QString &list, QString *err
 bool storeProfile(MemorySwitches &switches, const QString &path, QString *error) {
     QByteArray batch;
     try {
-        batch = settings::makeSettingsBatch(cli::resolveAssignments(cli::readProfile(path)));
+        batch =
+            settings::makeSettingsBatch(profile::resolveAssignments(profile::readProfile(path)));
     } catch (const RuntimeError &e) {
         *error = QStringLiteral("--profile: ") + e.description();
         return false;

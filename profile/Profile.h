@@ -6,7 +6,7 @@
 
 #include <vector>
 
-namespace krv::cli {
+namespace krv::profile {
 
 // One SETTING=ENTRY choice and where it came from, for error messages
 // ("--set", "shop.profile:12").
@@ -33,7 +33,26 @@ struct Assignment {
 // with "#" are ignored; blanks around the setting and entry are dropped
 // unless the entry is in double quotes. Throws on a line without "=".
 [[nodiscard]] std::vector<Assignment> parseProfile(const QString &text, const QString &fileName);
+// The file's choices, read whole and checked line by line first: a choice
+// line that is not UTF-8 is refused, as is a file over comm::MaxProfileBytes
+// or one that is not a regular file. Every refusal names the file (and line).
 [[nodiscard]] std::vector<Assignment> readProfile(const QString &path);
+// The selection a profile file makes: every setting it does not name is at
+// "No Change". Throws before anything is returned, so a caller applies all
+// of a good file or nothing.
+[[nodiscard]] settings::Selection readProfileSelection(const QString &path);
+
+// What every profile starts with, so that it is known by its content too
+// (the desktop's MIME type looks for it).
+[[nodiscard]] QString profileFirstLine();
+
+// The selection as a profile: one SETTING=ENTRY line for each setting not at
+// "No Change", by label and exact entry text, which "krv520-cli download
+// --profile" reads as it is.
+[[nodiscard]] QString profileText(const settings::Selection &selection);
+// Writes it beside the file and renames it over, so a file is never left
+// half written. Throws krv::RuntimeError naming the file when it cannot.
+void writeProfile(const QString &path, const settings::Selection &selection);
 
 // A profile with every setting at "No Change" and its entries listed above
 // it, ready to be edited.
@@ -44,4 +63,4 @@ void writeProfileTemplate(const QString &path, bool overwrite);
 // An entry as a profile writes it: quoted when blanks at its ends matter.
 [[nodiscard]] QString profileValue(const QString &entry);
 
-} // namespace krv::cli
+} // namespace krv::profile

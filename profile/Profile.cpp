@@ -1,16 +1,18 @@
 #include "Profile.h"
 
-#include "CliErrors.h"
 #include "Lines.h"
 #include "Names.h"
 #include "OwnFiles.h"
+#include "ProfileErrors.h"
 #include "Quote.h"
 #include "RuntimeError.h"
+
+#include <QStringDecoder>
 
 #include <array>
 #include <optional>
 
-namespace krv::cli {
+namespace krv::profile {
 
 namespace {
 
@@ -20,6 +22,22 @@ QString readText(const QString &path) {
     if (!text)
         throw RuntimeError(errors::UnreadableFile,
                            QStringLiteral("Cannot read %1: there is no such file.").arg(path));
+    // A byte that is not UTF-8 would turn into a replacement character and
+    // name a different entry, or none: such a line is refused, not guessed at.
+    // A comment may hold anything, as it always could.
+    const QList<QByteArray> lines = splitLines(*text);
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        if (lines[i].trimmed().startsWith('#'))
+            continue;
+        QStringDecoder strict(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        (void)QString(strict.decode(lines[i]));
+        if (strict.hasError())
+            throw RuntimeError(errors::ProfileSyntax,
+                               QStringLiteral("%1:%2: the line is not valid UTF-8 text, so the "
+                                              "setting it names cannot be known exactly.")
+                                   .arg(path)
+                                   .arg(i + 1));
+    }
     return QString::fromUtf8(*text);
 }
 
@@ -105,6 +123,32 @@ std::vector<Assignment> readProfile(const QString &path) {
     return parseProfile(readText(path), path);
 }
 
+settings::Selection readProfileSelection(const QString &path) {
+    return resolveAssignments(readProfile(path));
+}
+
+QString profileFirstLine() {
+    return QStringLiteral("# KRV520 settings profile for \"krv520-cli download --profile FILE\".");
+}
+
+QString profileText(const settings::Selection &selection) {
+    QString text =
+        profileFirstLine() +
+        QStringLiteral("\n# Settings not named here are left as the printer has them.\n");
+    for (std::size_t i = 0; i < settings::SettingCount; ++i) {
+        if (selection[i] <= 0)
+            continue;
+        const settings::Setting &s = settings::catalogue()[i];
+        text += settingKey(s) + QLatin1Char('=') +
+                profileValue(entryText(s, std::size_t(selection[i]))) + QLatin1Char('\n');
+    }
+    return text;
+}
+
+void writeProfile(const QString &path, const settings::Selection &selection) {
+    comm::writeSmallFile(path, profileText(selection).toUtf8(), errors::UnwritableFile);
+}
+
 QString profileValue(const QString &entry) {
     if (entry != entry.trimmed() || (entry.startsWith(QLatin1Char('"')) && entry.size() > 1))
         return QLatin1Char('"') + entry + QLatin1Char('"');
@@ -113,8 +157,8 @@ QString profileValue(const QString &entry) {
 
 QString profileTemplate() {
     QString text =
-        QStringLiteral("# KRV520 settings profile for \"krv520-cli download --profile FILE\".\n"
-                       "# One SETTING=ENTRY a line. SETTING is the label (with or without its\n"
+        profileFirstLine() +
+        QStringLiteral("\n# One SETTING=ENTRY a line. SETTING is the label (with or without its\n"
                        "# colon) or the list name; ENTRY is the exact entry text or its index.\n"
                        "# \"No Change\" leaves a setting as the printer has it. Lines starting\n"
                        "# with # are comments. Put an entry in double quotes to keep blanks at\n"
@@ -142,4 +186,4 @@ void writeProfileTemplate(const QString &path, bool overwrite) {
             QStringLiteral("%1 already exists; give --force to replace it.").arg(path));
 }
 
-} // namespace krv::cli
+} // namespace krv::profile

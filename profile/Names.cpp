@@ -1,13 +1,13 @@
 #include "Names.h"
 
-#include "CliErrors.h"
+#include "ProfileErrors.h"
 #include "Quote.h"
 #include "RuntimeError.h"
 
 #include <algorithm>
 #include <vector>
 
-namespace krv::cli {
+namespace krv::profile {
 
 namespace {
 
@@ -168,4 +168,4 @@ QStringList closestEntries(const settings::Setting &setting, const QString &entr
     return best(std::move(candidates), count);
 }
 
-} // namespace krv::cli
+} // namespace krv::profile

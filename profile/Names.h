@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace krv::cli {
+namespace krv::profile {
 
 // The name a profile uses for a setting: its label without the colon.
 [[nodiscard]] QString settingKey(const settings::Setting &setting);
@@ -36,4 +36,4 @@ namespace krv::cli {
 // Levenshtein distance, ignoring letter case.
 [[nodiscard]] int editDistance(const QString &a, const QString &b);
 
-} // namespace krv::cli
+} // namespace krv::profile

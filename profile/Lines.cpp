@@ -1,6 +1,6 @@
 #include "Lines.h"
 
-namespace krv::cli {
+namespace krv::profile {
 
 namespace {
 
@@ -30,4 +30,4 @@ QList<QByteArray> splitLines(const QByteArray &bytes) {
     return split(bytes);
 }
 
-} // namespace krv::cli
+} // namespace krv::profile

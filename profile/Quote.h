@@ -3,7 +3,7 @@
 #include <QString>
 #include <QStringView>
 
-namespace krv::cli {
+namespace krv::profile {
 
 // What the operator typed or a file held, as a message repeats it: in double
 // quotes, control characters, quotes and backslashes escaped (\t, \x1b, \"),
@@ -21,4 +21,4 @@ namespace krv::cli {
 // name, entry or path can contain; `what` says where it came from.
 void refuseNul(QStringView text, const QString &what, int number);
 
-} // namespace krv::cli
+} // namespace krv::profile

@@ -5,7 +5,7 @@
 #include <QString>
 #include <QStringList>
 
-namespace krv::cli {
+namespace krv::profile {
 
 // The lines of a profile or targets list, whichever editor wrote it: a line
 // ends at LF, CR LF or a lone CR (old Mac editors, some spreadsheets), so
@@ -14,4 +14,4 @@ namespace krv::cli {
 [[nodiscard]] QStringList splitLines(const QString &text);
 [[nodiscard]] QList<QByteArray> splitLines(const QByteArray &bytes);
 
-} // namespace krv::cli
+} // namespace krv::profile

@@ -2,7 +2,7 @@
 
 #include "RuntimeError.h"
 
-namespace krv::cli {
+namespace krv::profile {
 
 namespace {
 
@@ -65,4 +65,4 @@ void refuseNul(QStringView text, const QString &what, int number) {
         throw RuntimeError(number, QStringLiteral("%1 contains a NUL byte.").arg(what));
 }
 
-} // namespace krv::cli
+} // namespace krv::profile
