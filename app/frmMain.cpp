@@ -40,6 +40,17 @@ QString arrayName(const char *name, int index) {
     return QStringLiteral("%1(%2)").arg(QLatin1String(name)).arg(index);
 }
 
+// A list given the very font it already shows is still sent a font change,
+// on which QComboBox builds its drop-down list (a view, scroll bars and the
+// layout of every entry) long before anyone opens it. With nothing changed
+// there is nothing to redo, so the change goes no further.
+class UnchangedFont : public QObject {
+protected:
+    bool eventFilter(QObject * /*watched*/, QEvent *event) override {
+        return event->type() == QEvent::FontChange;
+    }
+};
+
 } // namespace
 
 frmMain::frmMain(QWidget *parent)
@@ -213,6 +224,8 @@ void frmMain::setTabOrder() {
 // window gives way to the application font under any style sheet, and the
 // fixed boxes would clip their captions. A font the sheet sets still wins.
 void frmMain::pinFonts() {
+    const QFont font = dialogFont();
+    UnchangedFont unchanged;
     const QList<QWidget *> children = findChildren<QWidget *>();
     for (QWidget *child : children) {
         if (child->isWindow() || child->testAttribute(Qt::WA_SetFont))
@@ -223,7 +236,12 @@ void frmMain::pinFonts() {
         if (child->testAttribute(Qt::WA_WState_Polished) &&
             child->font() != QApplication::font(child))
             continue;
-        child->setFont(dialogFont());
+        const bool quiet = qobject_cast<QComboBox *>(child) && child->font() == font;
+        if (quiet)
+            child->installEventFilter(&unchanged);
+        child->setFont(font);
+        if (quiet)
+            child->removeEventFilter(&unchanged);
     }
 }
 

@@ -1,10 +1,10 @@
 #include "QueueLookup.h"
 
-#include "SpoolerPort.h"
-
-#include <cups/cups.h>
+#include "CommErrors.h"
+#include "ConnectionLibraries.h"
 
 #include <mutex>
+#include <optional>
 #include <thread>
 
 namespace krv::comm {
@@ -14,47 +14,25 @@ namespace krv::comm {
 struct QueueLookup::Mailbox {
     std::mutex mutex;
     QueueLookup *owner = nullptr;
+    // How the deadline words a silent scheduler; the spooler's library
+    // names it, and is loaded only on the lookup thread.
+    std::optional<RuntimeError> noAnswer;
 };
-
-QueueListing listSpoolerQueues(std::chrono::milliseconds bound) {
-    const double seconds = double(bound.count()) / 1000.0;
-    QueueListing listing;
-    http_t *http = nullptr;
-    try {
-        http = connectToSpooler(seconds);
-    } catch (const RuntimeError &error) {
-        listing.error = error.number();
-        listing.description = error.description();
-        return listing;
-    }
-    try {
-        requireSpoolerAnswer(http, seconds);
-    } catch (const RuntimeError &error) {
-        httpClose(http);
-        listing.error = error.number();
-        listing.description = error.description();
-        return listing;
-    }
-    if (cups_dest_t *dest = cupsGetNamedDest(http, nullptr, nullptr)) {
-        listing.defaultQueue = QString::fromUtf8(dest->name);
-        cupsFreeDests(1, dest);
-    }
-    listing.queues = queueNames(http);
-    if (listing.queues.isEmpty() && spoolerSilent(http)) {
-        const RuntimeError error = spoolerNoAnswer(seconds);
-        listing.error = error.number();
-        listing.description = error.description();
-    }
-    httpClose(http);
-    return listing;
-}
 
 QueueLookup::QueueLookup(QObject *parent, std::chrono::milliseconds bound)
     : QObject(parent), mBound(bound) {
     mDeadline.setSingleShot(true);
     connect(&mDeadline, &QTimer::timeout, this, [this] {
-        const RuntimeError error = spoolerNoAnswer(double(mBound.count()) / 1000.0);
-        deliver(mRun, QueueListing{{}, {}, error.number(), error.description()});
+        std::optional<RuntimeError> error;
+        {
+            const std::lock_guard lock(mMailbox->mutex);
+            error = mMailbox->noAnswer;
+        }
+        if (!error)
+            error = RuntimeError(errors::SpoolerNoAnswer,
+                                 QStringLiteral("The print spooler did not answer within %1 s.")
+                                     .arg(double(mBound.count()) / 1000.0));
+        deliver(mRun, QueueListing{{}, {}, error->number(), error->description()});
     });
 }
 
@@ -75,7 +53,19 @@ void QueueLookup::start() {
         mMailbox->owner = this;
     }
     std::thread([mailbox = mMailbox, run, bound = mBound] {
-        const QueueListing listing = listSpoolerQueues(bound);
+        QueueListing listing;
+        try {
+            const SpoolerLibrary &spooler = spoolerLibrary();
+            {
+                const RuntimeError noAnswer = spooler.noAnswer(double(bound.count()) / 1000.0);
+                const std::lock_guard lock(mailbox->mutex);
+                mailbox->noAnswer = noAnswer;
+            }
+            listing = spooler.listQueues(bound);
+        } catch (const RuntimeError &error) {
+            listing.error = error.number();
+            listing.description = error.description();
+        }
         const std::lock_guard lock(mailbox->mutex);
         if (QueueLookup *owner = mailbox->owner)
             QMetaObject::invokeMethod(

@@ -52,7 +52,7 @@ public:
     // is kept as the list's tool tip in any case.
     void refreshQueues(bool report);
     [[nodiscard]] bool lookingForQueues() const;
-    // Lists the system's serial ports again; what is typed in stays.
+    // Lists the system's serial ports (again); what is typed in stays.
     void refreshSerialPorts();
 
 signals:
@@ -77,6 +77,7 @@ private:
     void setSerialFields(const SerialSettings &serial);
     void queuesListed(const QueueListing &listing);
     void noteChange();
+    void fillShownPage();
 
     QComboBox *const mKind;
     QStackedWidget *const mPages;
@@ -95,7 +96,9 @@ private:
     QueueLookup *const mLookup;
 
     ConnectionSettings::Kind mHiddenKind = ConnectionSettings::Kind::Spooler; // when none is shown
+    bool mFirstFrameShown = false;
     bool mQueuesListed = false;
+    bool mSerialPortsListed = false;
     bool mReportLookup = false;
     ConnectionSettings mLastSettings; // as last announced by connectionChanged
     std::unique_ptr<PrinterPort> mPort;
