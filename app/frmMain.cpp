@@ -40,6 +40,15 @@ QString arrayName(const char *name, int index) {
     return QStringLiteral("%1(%2)").arg(QLatin1String(name)).arg(index);
 }
 
+// The window has its font before its first control measures any text (the
+// tab strip measures its captions as the tabs are added), so no other font
+// is ever loaded.
+QWidget *withDialogFont(QWidget *window) {
+    installFontSubstitutes();
+    window->setFont(dialogFont());
+    return window;
+}
+
 // A list given the very font it already shows is still sent a font change,
 // on which QComboBox builds its drop-down list (a view, scroll bars and the
 // layout of every entry) long before anyone opens it. With nothing changed
@@ -59,12 +68,10 @@ frmMain::frmMain(QWidget *parent)
                           Qt::MSWindowsFixedSizeDialogHint),
       mSSTab1(new TabControl(
           {QStringLiteral("Printer"), QStringLiteral("General"), QStringLiteral("Characters")},
-          twipsToPixels(layout::TabHeight), this)),
+          twipsToPixels(layout::TabHeight), withDialogFont(this))),
       mStoreTimer(new QTimer(this)), mHelp(std::make_unique<help::HelpDesk>(this)) {
     setObjectName(QStringLiteral("frmMain"));
     installAccessibleListNames();
-    installFontSubstitutes();
-    setFont(dialogFont());
     setWindowTitle(QString::fromLatin1(ProductName));
     setWindowIcon(applicationIcon());
     setFixedSize(toPixels(layout::ClientWidth, layout::ClientHeight));
