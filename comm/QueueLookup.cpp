@@ -3,6 +3,7 @@
 #include "CommErrors.h"
 #include "ConnectionLibraries.h"
 
+#include <condition_variable>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -14,10 +15,33 @@ namespace krv::comm {
 struct QueueLookup::Mailbox {
     std::mutex mutex;
     QueueLookup *owner = nullptr;
+    // While the thread loads the spooler's library: a program that ends in
+    // the middle of that (its libraries' constructors running in one thread,
+    // their destructors in the other) can abort.
+    bool loading = false;
+    std::condition_variable loaded;
     // How the deadline words a silent scheduler; the spooler's library
     // names it, and is loaded only on the lookup thread.
     std::optional<RuntimeError> noAnswer;
 };
+
+namespace {
+
+// Ends the loading phase however it ends.
+class LoadingDone {
+public:
+    explicit LoadingDone(QueueLookup::Mailbox &mailbox) : mMailbox(mailbox) {}
+    ~LoadingDone() {
+        const std::lock_guard lock(mMailbox.mutex);
+        mMailbox.loading = false;
+        mMailbox.loaded.notify_all();
+    }
+
+private:
+    QueueLookup::Mailbox &mMailbox;
+};
+
+} // namespace
 
 QueueLookup::QueueLookup(QObject *parent, std::chrono::milliseconds bound)
     : QObject(parent), mBound(bound) {
@@ -38,8 +62,11 @@ QueueLookup::QueueLookup(QObject *parent, std::chrono::milliseconds bound)
 
 QueueLookup::~QueueLookup() {
     if (mMailbox) {
-        const std::lock_guard lock(mMailbox->mutex);
+        std::unique_lock lock(mMailbox->mutex);
         mMailbox->owner = nullptr;
+        // Loading takes milliseconds; the bound is for a disk that hangs.
+        mMailbox->loaded.wait_for(lock, std::chrono::seconds(2),
+                                  [this] { return !mMailbox->loading; });
     }
 }
 
@@ -52,16 +79,22 @@ void QueueLookup::start() {
         mMailbox = std::make_shared<Mailbox>();
         mMailbox->owner = this;
     }
+    {
+        const std::lock_guard lock(mMailbox->mutex);
+        mMailbox->loading = true;
+    }
     std::thread([mailbox = mMailbox, run, bound = mBound] {
         QueueListing listing;
         try {
-            const SpoolerLibrary &spooler = spoolerLibrary();
+            const SpoolerLibrary *spooler = nullptr;
             {
-                const RuntimeError noAnswer = spooler.noAnswer(double(bound.count()) / 1000.0);
+                const LoadingDone done(*mailbox);
+                spooler = &spoolerLibrary();
+                const RuntimeError noAnswer = spooler->noAnswer(double(bound.count()) / 1000.0);
                 const std::lock_guard lock(mailbox->mutex);
                 mailbox->noAnswer = noAnswer;
             }
-            listing = spooler.listQueues(bound);
+            listing = spooler->listQueues(bound);
         } catch (const RuntimeError &error) {
             listing.error = error.number();
             listing.description = error.description();

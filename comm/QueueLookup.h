@@ -31,8 +31,10 @@ signals:
     // Once per start(), on this object's thread.
     void finished(const krv::comm::QueueListing &listing);
 
+public:
+    struct Mailbox; // shared with the lookup threads
+
 private:
-    struct Mailbox;
     void deliver(quint64 run, const QueueListing &listing);
 
     const std::chrono::milliseconds mBound;
