@@ -6,6 +6,7 @@
 #include "RuntimeError.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QEvent>
 #include <QFileDialog>
 #include <QGridLayout>
@@ -99,6 +100,11 @@ QString withoutMnemonic(const QString &text) {
         if (text[i] != QLatin1Char('&') || (i + 1 < text.size() && text[i + 1] == QLatin1Char('&')))
             plain += text[i];
     return plain;
+}
+
+QEvent::Type firstFrameShownEvent() {
+    static const auto type = QEvent::Type(QEvent::registerEventType());
+    return type;
 }
 
 // The field is named by its label too: a screen reader reads a name, not
@@ -364,17 +370,12 @@ void VelaComm::refreshSerialPorts() {
 bool VelaComm::eventFilter(QObject *watched, QEvent *event) {
     if (watched == mSpeed && event->type() == QEvent::FocusOut)
         txtSpeed_LostFocus();
-    // The window is painted first in a frame; what is queued now runs once
-    // the whole frame is out.
+    // The window is painted first in a frame; an event posted now at low
+    // priority comes once the whole frame is out and after whatever else is
+    // already waiting (a close, say).
     if (!mFirstFrameShown && watched == window() && event->type() == QEvent::Paint) {
         window()->removeEventFilter(this);
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-                mFirstFrameShown = true;
-                fillShownPage();
-            },
-            Qt::QueuedConnection);
+        QCoreApplication::postEvent(this, new QEvent(firstFrameShownEvent()), Qt::LowEventPriority);
     }
     return QWidget::eventFilter(watched, event);
 }
@@ -467,6 +468,14 @@ void VelaComm::noteChange() {
         return;
     mLastSettings = now;
     emit connectionChanged();
+}
+
+bool VelaComm::event(QEvent *event) {
+    if (event->type() != firstFrameShownEvent())
+        return QWidget::event(event);
+    mFirstFrameShown = true;
+    fillShownPage();
+    return true;
 }
 
 void VelaComm::showEvent(QShowEvent *event) {

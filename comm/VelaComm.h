@@ -65,6 +65,7 @@ signals:
     void errorRaised(const krv::RuntimeError &error);
 
 protected:
+    bool event(QEvent *event) override;
     void showEvent(QShowEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
