@@ -356,6 +356,7 @@ void VelaComm::refreshSerialPorts() {
     mSerialPortsListed = true;
     const QString typed = mDevice->currentText();
     QStringList devices;
+    mDevice->setToolTip(QString());
     try {
         devices = serialLibrary().availablePorts();
     } catch (const RuntimeError &error) {
