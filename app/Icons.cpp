@@ -1,12 +1,18 @@
 #include "Icons.h"
 
+#include "IconPixels.h"
+
+#include <QImage>
+#include <QPixmap>
+
 namespace krv::app {
 
 QIcon applicationIcon() {
     QIcon icon;
-    for (const int size : {16, 24, 32, 48, 64})
-        icon.addFile(QStringLiteral(":/krv520/icons/krv520-config-%1.png").arg(size),
-                     QSize(size, size));
+    for (const IconPixels &image : windowIconPixels())
+        icon.addPixmap(
+            QPixmap::fromImage(QImage(reinterpret_cast<const uchar *>(image.pixels), image.size,
+                                      image.size, QImage::Format_ARGB32_Premultiplied)));
     return icon;
 }
 

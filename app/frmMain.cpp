@@ -86,6 +86,26 @@ void rememberFolder(const QString &path) {
     }
 }
 
+// The window has its font before its first control measures any text (the
+// tab strip measures its captions as the tabs are added), so no other font
+// is ever loaded.
+QWidget *withDialogFont(QWidget *window) {
+    installFontSubstitutes();
+    window->setFont(dialogFont());
+    return window;
+}
+
+// A list given the very font it already shows is still sent a font change,
+// on which QComboBox builds its drop-down list (a view, scroll bars and the
+// layout of every entry) long before anyone opens it. With nothing changed
+// there is nothing to redo, so the change goes no further.
+class UnchangedFont : public QObject {
+protected:
+    bool eventFilter(QObject * /*watched*/, QEvent *event) override {
+        return event->type() == QEvent::FontChange;
+    }
+};
+
 } // namespace
 
 frmMain::frmMain(QWidget *parent)
@@ -94,12 +114,10 @@ frmMain::frmMain(QWidget *parent)
                           Qt::MSWindowsFixedSizeDialogHint),
       mSSTab1(new TabControl(
           {QStringLiteral("Printer"), QStringLiteral("General"), QStringLiteral("Characters")},
-          twipsToPixels(layout::TabHeight), this)),
+          twipsToPixels(layout::TabHeight), withDialogFont(this))),
       mStoreTimer(new QTimer(this)), mHelp(std::make_unique<help::HelpDesk>(this)) {
     setObjectName(QStringLiteral("frmMain"));
     installAccessibleListNames();
-    installFontSubstitutes();
-    setFont(dialogFont());
     setWindowTitle(QString::fromLatin1(ProductName));
     setWindowIcon(applicationIcon());
     setFixedSize(toPixels(layout::ClientWidth, layout::ClientHeight));
@@ -260,6 +278,8 @@ void frmMain::setTabOrder() {
 // window gives way to the application font under any style sheet, and the
 // fixed boxes would clip their captions. A font the sheet sets still wins.
 void frmMain::pinFonts() {
+    const QFont font = dialogFont();
+    UnchangedFont unchanged;
     const QList<QWidget *> children = findChildren<QWidget *>();
     for (QWidget *child : children) {
         if (child->isWindow() || child->testAttribute(Qt::WA_SetFont))
@@ -270,7 +290,12 @@ void frmMain::pinFonts() {
         if (child->testAttribute(Qt::WA_WState_Polished) &&
             child->font() != QApplication::font(child))
             continue;
-        child->setFont(dialogFont());
+        const bool quiet = qobject_cast<QComboBox *>(child) && child->font() == font;
+        if (quiet)
+            child->installEventFilter(&unchanged);
+        child->setFont(font);
+        if (quiet)
+            child->removeEventFilter(&unchanged);
     }
 }
 

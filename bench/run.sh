@@ -50,9 +50,11 @@ export XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime"
 mkdir -p "$XDG_CONFIG_HOME" && mkdir -m 700 "$XDG_RUNTIME_DIR"
 
 # Start-up and memory on a real X server of our own. Xvfb writes the display
-# number it took to fd 3.
+# number it took to fd 3. A desktop's X server never resets; one that resets
+# whenever its last client leaves adds the reset (tens of milliseconds) to
+# every start measured here and shrinks every ratio.
 echo "start-up: $runs runs each under Xvfb, alternating..." >&2
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$work/display" 2>"$work/xvfb.log" &
 xvfb_pid=$!
 for _ in $(seq 100); do [[ -s "$work/display" ]] && break; sleep 0.05; done
 [[ -s "$work/display" ]] || { echo "Xvfb did not start:" >&2; cat "$work/xvfb.log" >&2; exit 1; }
@@ -61,6 +63,15 @@ DISPLAY=":$(cat "$work/display")" QT_QPA_PLATFORM=xcb \
     "product=$bin/krv520-config-bench-startup" "bare=$bin/bare-window" \
     "text=$bin/bare-window-text" "libs=$bin/bare-window-libs" >"$work/startup.txt" ||
     { cat "$work/startup.log" >&2; exit 1; }
+# The same with a TCP/IP connection stored: the window then needs neither the
+# spooler's client nor the network library before the operator sends.
+echo "start-up with a TCP/IP connection stored: $runs runs each, alternating..." >&2
+mkdir -p "$work/config-tcp/vela"
+printf '[KRV520Config]\nKind=Tcp\nHost=127.0.0.1\nPort=9100\n' >"$work/config-tcp/vela/krv520-connection.conf"
+XDG_CONFIG_HOME="$work/config-tcp" DISPLAY=":$(cat "$work/display")" QT_QPA_PLATFORM=xcb \
+    "$bin/krv-bench-launch" --runs "$runs" --warmup 2 --log "$work/startup-tcp.log" \
+    "product=$bin/krv520-config-bench-startup" "bare=$bin/bare-window" >"$work/startup-tcp.txt" ||
+    { cat "$work/startup-tcp.log" >&2; exit 1; }
 
 # Time to the first frame with a print scheduler that takes connections and
 # never answers, against none at all (nothing listens, refused at once). The
@@ -179,6 +190,12 @@ p_rss=$(field "$work/startup.txt" "result product" rss_kb_median)
 b_rss=$(field "$work/startup.txt" "result bare" rss_kb_median)
 start_ratio=$(ratio "$p_med" "$b_med")
 rss_ratio=$(ratio "$p_rss" "$b_rss")
+tp_med=$(field "$work/startup-tcp.txt" "result product" wall_ms_median)
+tb_med=$(field "$work/startup-tcp.txt" "result bare" wall_ms_median)
+tp_rss=$(field "$work/startup-tcp.txt" "result product" rss_kb_median)
+tb_rss=$(field "$work/startup-tcp.txt" "result bare" rss_kb_median)
+tcp_start_ratio=$(ratio "$tp_med" "$tb_med")
+tcp_rss_ratio=$(ratio "$tp_rss" "$tb_rss")
 topics=$(micro SixteenHelpTopics)
 topics_ms=$(awk -v u="$topics" 'BEGIN { printf "%.3f", u / 1000 }')
 batch=$(micro LongestSettingsBatch)
@@ -217,9 +234,13 @@ spread() { # NAME: "q1-q3 ms, min-max ms" of a start-up program
         "$(awk '/^Version:/ { print $2; exit }' < <(dpkg -s qt6-base-dev 2>/dev/null) || true)"
     printf '%-34s %-44s %-10s %s\n' "Measure" "Measured" "Target" "Result"
     printf '%-34s %-44s %-10s %s\n' "Start-up, exec to exit" \
-        "$start_ratio x bare ($p_med vs $b_med ms median)" "<= 1.3 x" "$(verdict "$start_ratio" 1.3 "<=")"
+        "$start_ratio x bare ($p_med vs $b_med ms median)" "<= 1.25 x" "$(verdict "$start_ratio" 1.25 "<=")"
+    printf '%-34s %-44s %-10s %s\n' "Start-up, TCP/IP stored" \
+        "$tcp_start_ratio x bare ($tp_med vs $tb_med ms median)" "<= 1.25 x" "$(verdict "$tcp_start_ratio" 1.25 "<=")"
     printf '%-34s %-44s %-10s %s\n' "Peak resident memory" \
         "$rss_ratio x bare ($(mib "$p_rss") vs $(mib "$b_rss") MiB median)" "<= 1.3 x" "$(verdict "$rss_ratio" 1.3 "<=")"
+    printf '%-34s %-44s %-10s %s\n' "Peak memory, TCP/IP stored" \
+        "$tcp_rss_ratio x bare ($(mib "$tp_rss") vs $(mib "$tb_rss") MiB median)" "<= 1.25 x" "$(verdict "$tcp_rss_ratio" 1.25 "<=")"
     printf '%-34s %-44s %-10s %s\n' "16 help topics read into documents" "$topics_ms ms" "< 1 ms" "$(verdict "$topics_ms" 1 "<")"
     printf '%-34s %-44s %-10s %s\n' "Longest settings batch ($batch_bytes bytes)" "$batch us" "< 5 us" "$(verdict "$batch" 5 "<")"
     printf '%-34s %-44s %-10s %s\n' "Test page ($page_bytes bytes)" "$page us" "< 5 us" "$(verdict "$page" 5 "<")"

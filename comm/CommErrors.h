@@ -5,9 +5,10 @@
 namespace krv::comm::errors {
 
 // Using a connection.
-inline constexpr int NotOpen = 1000;            // SendData before OpenPort
-inline constexpr int IncompleteSettings = 1001; // no host, no path, port 0
-inline constexpr int LocalLimit = 1002;         // this computer ran out of open files
+inline constexpr int NotOpen = 1000;                  // SendData before OpenPort
+inline constexpr int IncompleteSettings = 1001;       // no host, no path, port 0
+inline constexpr int LocalLimit = 1002;               // this computer ran out of open files
+inline constexpr int ConnectionLibraryMissing = 1003; // a connection's module cannot be loaded
 
 // TCP/IP.
 inline constexpr int TcpHostNotFound = 1010;

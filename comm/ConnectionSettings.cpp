@@ -1,12 +1,11 @@
 #include "ConnectionSettings.h"
 
 #include "CommErrors.h"
+#include "ConnectionLibraries.h"
 #include "FilePort.h"
 #include "OwnFiles.h"
 #include "RuntimeError.h"
 #include "SerialPort.h"
-#include "SpoolerPort.h"
-#include "TcpPort.h"
 
 #include <QDir>
 #include <QFile>
@@ -16,7 +15,6 @@
 #include <QStandardPaths>
 #include <QTemporaryFile>
 
-#include <cups/cups.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -140,6 +138,45 @@ private:
     QLockFile mLock;
 };
 
+// Every field as the store holds it, in the order it is written.
+std::array<std::pair<QString, QVariant>, 9> storedValues(const ConnectionSettings &settings) {
+    return {{
+        {KindKey, kindName(settings.kind)},
+        {QueueKey, settings.queue},
+        {HostKey, settings.host},
+        {PortKey, int(settings.port)},
+        {PathKey, settings.path},
+        {SerialDeviceKey, settings.serial.device},
+        {SerialSpeedKey, int(settings.serial.speed)},
+        {SerialFrameKey, frameText(settings.serial)},
+        {SerialFlowKey, flowName(settings.serial.flow)},
+    }};
+}
+
+// Whether the store already holds every field as it would be written. The
+// window stores its connection at every close, mostly unchanged; such a
+// store is left alone, which spares it the lock file and the syncs to the
+// disk of a replacement. Anything unusual is left to the writer to judge.
+bool alreadyStored(const QString &storePath, const QString &key,
+                   const ConnectionSettings &settings) {
+    try {
+        const std::optional<QByteArray> text =
+            readSmallFile(storePath, MaxStoreBytes, errors::ConfigWriteFailed);
+        if (!text)
+            return false;
+        const IniScratch scratch(*text, errors::ConfigWriteFailed);
+        const QSettings store(scratch.path(), QSettings::IniFormat);
+        const QString group = key + QLatin1Char('/');
+        for (const auto &[name, value] : storedValues(settings))
+            if (QString stored;
+                !readText(store, group + name, stored) || stored != value.toString())
+                return false;
+        return store.status() == QSettings::NoError;
+    } catch (const RuntimeError &) {
+        return false;
+    }
+}
+
 } // namespace
 
 QString kindName(Kind kind) {
@@ -217,6 +254,8 @@ void writeConnectionSettings(const QString &key, const ConnectionSettings &setti
 void writeConnectionSettings(const QString &storePath, const QString &key,
                              const ConnectionSettings &settings) {
     checkKey(key);
+    if (alreadyStored(storePath, key, settings))
+        return;
     const QFileInfo info(storePath);
     // On a first run the folder is not there yet.
     if (!QDir().mkpath(info.absolutePath()))
@@ -233,15 +272,8 @@ void writeConnectionSettings(const QString &storePath, const QString &key,
         {
             QSettings store(scratch.path(), QSettings::IniFormat);
             store.beginGroup(key);
-            store.setValue(KindKey, kindName(settings.kind));
-            store.setValue(QueueKey, settings.queue);
-            store.setValue(HostKey, settings.host);
-            store.setValue(PortKey, int(settings.port));
-            store.setValue(PathKey, settings.path);
-            store.setValue(SerialDeviceKey, settings.serial.device);
-            store.setValue(SerialSpeedKey, int(settings.serial.speed));
-            store.setValue(SerialFrameKey, frameText(settings.serial));
-            store.setValue(SerialFlowKey, flowName(settings.serial.flow));
+            for (const auto &[name, value] : storedValues(settings))
+                store.setValue(name, value);
             store.endGroup();
             store.sync();
             if (store.status() != QSettings::NoError)
@@ -260,37 +292,15 @@ void writeConnectionSettings(const QString &storePath, const QString &key,
 std::unique_ptr<PrinterPort> makePort(const ConnectionSettings &settings) {
     switch (settings.kind) {
     case Kind::Tcp:
-        return std::make_unique<TcpPort>(settings.host, settings.port);
+        return tcpLibrary().makePort(settings.host, settings.port);
     case Kind::File:
         return std::make_unique<FilePort>(settings.path);
     case Kind::Serial:
-        return std::make_unique<SerialPort>(settings.serial);
+        return serialLibrary().makePort(settings.serial, SerialPort::Timeouts{}.write);
     case Kind::Spooler:
         break;
     }
-    return std::make_unique<SpoolerPort>(settings.queue);
-}
-
-QStringList spoolerQueues() {
-    http_t *http = connectToSpooler();
-    const QStringList names = queueNames(http);
-    httpClose(http);
-    return names;
-}
-
-QString defaultSpoolerQueue() {
-    try {
-        http_t *http = connectToSpooler();
-        QString name;
-        if (cups_dest_t *dest = cupsGetNamedDest(http, nullptr, nullptr)) {
-            name = QString::fromUtf8(dest->name);
-            cupsFreeDests(1, dest);
-        }
-        httpClose(http);
-        return name;
-    } catch (const RuntimeError &) {
-        return {};
-    }
+    return spoolerLibrary().makePort(settings.queue);
 }
 
 } // namespace krv::comm

@@ -38,10 +38,12 @@ void writeConnectionSettings(const QString &key, const ConnectionSettings &setti
 void writeConnectionSettings(const QString &storePath, const QString &key,
                              const ConnectionSettings &settings);
 
-// A closed port of the chosen kind.
+// A closed port of the chosen kind. The spooler's, TCP/IP's and serial
+// lines' come from their connection libraries (ConnectionLibraries.h).
 [[nodiscard]] std::unique_ptr<PrinterPort> makePort(const ConnectionSettings &settings);
 
-// The CUPS destinations of the scheduler in use (CUPS_SERVER is honoured).
+// In the spooler's library: the CUPS destinations of the scheduler in use
+// (CUPS_SERVER is honoured).
 // Throws krv::RuntimeError when the scheduler cannot be reached.
 [[nodiscard]] QStringList spoolerQueues();
 // Empty when there is no default queue or no scheduler.

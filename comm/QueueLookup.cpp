@@ -1,10 +1,11 @@
 #include "QueueLookup.h"
 
-#include "SpoolerPort.h"
+#include "CommErrors.h"
+#include "ConnectionLibraries.h"
 
-#include <cups/cups.h>
-
+#include <condition_variable>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 namespace krv::comm {
@@ -14,54 +15,58 @@ namespace krv::comm {
 struct QueueLookup::Mailbox {
     std::mutex mutex;
     QueueLookup *owner = nullptr;
+    // While the thread loads the spooler's library: a program that ends in
+    // the middle of that (its libraries' constructors running in one thread,
+    // their destructors in the other) can abort.
+    bool loading = false;
+    std::condition_variable loaded;
+    // How the deadline words a silent scheduler; the spooler's library
+    // names it, and is loaded only on the lookup thread.
+    std::optional<RuntimeError> noAnswer;
 };
 
-QueueListing listSpoolerQueues(std::chrono::milliseconds bound) {
-    const double seconds = double(bound.count()) / 1000.0;
-    QueueListing listing;
-    http_t *http = nullptr;
-    try {
-        http = connectToSpooler(seconds);
-    } catch (const RuntimeError &error) {
-        listing.error = error.number();
-        listing.description = error.description();
-        return listing;
+namespace {
+
+// Ends the loading phase however it ends.
+class LoadingDone {
+public:
+    explicit LoadingDone(QueueLookup::Mailbox &mailbox) : mMailbox(mailbox) {}
+    ~LoadingDone() {
+        const std::lock_guard lock(mMailbox.mutex);
+        mMailbox.loading = false;
+        mMailbox.loaded.notify_all();
     }
-    try {
-        requireSpoolerAnswer(http, seconds);
-    } catch (const RuntimeError &error) {
-        httpClose(http);
-        listing.error = error.number();
-        listing.description = error.description();
-        return listing;
-    }
-    if (cups_dest_t *dest = cupsGetNamedDest(http, nullptr, nullptr)) {
-        listing.defaultQueue = QString::fromUtf8(dest->name);
-        cupsFreeDests(1, dest);
-    }
-    listing.queues = queueNames(http);
-    if (listing.queues.isEmpty() && spoolerSilent(http)) {
-        const RuntimeError error = spoolerNoAnswer(seconds);
-        listing.error = error.number();
-        listing.description = error.description();
-    }
-    httpClose(http);
-    return listing;
-}
+
+private:
+    QueueLookup::Mailbox &mMailbox;
+};
+
+} // namespace
 
 QueueLookup::QueueLookup(QObject *parent, std::chrono::milliseconds bound)
     : QObject(parent), mBound(bound) {
     mDeadline.setSingleShot(true);
     connect(&mDeadline, &QTimer::timeout, this, [this] {
-        const RuntimeError error = spoolerNoAnswer(double(mBound.count()) / 1000.0);
-        deliver(mRun, QueueListing{{}, {}, error.number(), error.description()});
+        std::optional<RuntimeError> error;
+        {
+            const std::lock_guard lock(mMailbox->mutex);
+            error = mMailbox->noAnswer;
+        }
+        if (!error)
+            error = RuntimeError(errors::SpoolerNoAnswer,
+                                 QStringLiteral("The print spooler did not answer within %1 s.")
+                                     .arg(double(mBound.count()) / 1000.0));
+        deliver(mRun, QueueListing{{}, {}, error->number(), error->description()});
     });
 }
 
 QueueLookup::~QueueLookup() {
     if (mMailbox) {
-        const std::lock_guard lock(mMailbox->mutex);
+        std::unique_lock lock(mMailbox->mutex);
         mMailbox->owner = nullptr;
+        // Loading takes milliseconds; the bound is for a disk that hangs.
+        mMailbox->loaded.wait_for(lock, std::chrono::seconds(2),
+                                  [this] { return !mMailbox->loading; });
     }
 }
 
@@ -74,8 +79,26 @@ void QueueLookup::start() {
         mMailbox = std::make_shared<Mailbox>();
         mMailbox->owner = this;
     }
+    {
+        const std::lock_guard lock(mMailbox->mutex);
+        mMailbox->loading = true;
+    }
     std::thread([mailbox = mMailbox, run, bound = mBound] {
-        const QueueListing listing = listSpoolerQueues(bound);
+        QueueListing listing;
+        try {
+            const SpoolerLibrary *spooler = nullptr;
+            {
+                const LoadingDone done(*mailbox);
+                spooler = &spoolerLibrary();
+                const RuntimeError noAnswer = spooler->noAnswer(double(bound.count()) / 1000.0);
+                const std::lock_guard lock(mailbox->mutex);
+                mailbox->noAnswer = noAnswer;
+            }
+            listing = spooler->listQueues(bound);
+        } catch (const RuntimeError &error) {
+            listing.error = error.number();
+            listing.description = error.description();
+        }
         const std::lock_guard lock(mailbox->mutex);
         if (QueueLookup *owner = mailbox->owner)
             QMetaObject::invokeMethod(

@@ -1,21 +1,14 @@
 #pragma once
 
+#include "QueueListing.h"
+
 #include <QObject>
-#include <QStringList>
 #include <QTimer>
 
 #include <chrono>
 #include <memory>
 
 namespace krv::comm {
-
-// The print spooler's queues, or why they could not be listed.
-struct QueueListing {
-    QStringList queues;
-    QString defaultQueue; // empty when the spooler has none
-    int error = 0;        // 0: listed
-    QString description;
-};
 
 // Lists the spooler's queues on a thread of its own, bounded in time.
 // libcups calls cannot be interrupted, so the thread is never waited for: a
@@ -38,8 +31,10 @@ signals:
     // Once per start(), on this object's thread.
     void finished(const krv::comm::QueueListing &listing);
 
+public:
+    struct Mailbox; // shared with the lookup threads
+
 private:
-    struct Mailbox;
     void deliver(quint64 run, const QueueListing &listing);
 
     const std::chrono::milliseconds mBound;
@@ -49,7 +44,8 @@ private:
     bool mPending = false;
 };
 
-// The listing itself, blocking for up to about twice `bound`.
+// The listing itself, blocking for up to about twice `bound` (in the
+// spooler's library).
 [[nodiscard]] QueueListing listSpoolerQueues(std::chrono::milliseconds bound);
 
 } // namespace krv::comm

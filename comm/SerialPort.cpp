@@ -1,5 +1,6 @@
 #include "SerialPort.h"
 
+#include "BuiltInConnections.h"
 #include "CommErrors.h"
 #include "HeldLines.h"
 #include "RuntimeError.h"
@@ -9,6 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSerialPort>
+#include <QSerialPortInfo>
 
 #include <fcntl.h>
 #include <grp.h>
@@ -554,6 +556,23 @@ std::unique_ptr<StatusLink> SerialPort::statusLink() {
     // bound counts from then: a page takes a second at 9600 baud.
     drainOutput();
     return std::make_unique<SerialLink>(*this);
+}
+
+const SerialLibrary &builtInSerial() {
+    static const SerialLibrary library{
+        ConnectionLibraryAbi,
+        [](const SerialSettings &settings,
+           std::chrono::milliseconds writeBound) -> std::unique_ptr<PrinterPort> {
+            return std::make_unique<SerialPort>(settings, SerialPort::Timeouts{writeBound});
+        },
+        [] {
+            QStringList devices;
+            for (const QSerialPortInfo &port : QSerialPortInfo::availablePorts())
+                devices.append(port.systemLocation());
+            return devices;
+        },
+    };
+    return library;
 }
 
 } // namespace krv::comm

@@ -1,5 +1,6 @@
 #include "TcpPort.h"
 
+#include "BuiltInConnections.h"
 #include "CommErrors.h"
 #include "RuntimeError.h"
 #include "StatusQuery.h"
@@ -361,6 +362,16 @@ void TcpPort::closeGracefully() {
     }
     if (const int error = pendingError(fd))
         throw brokenConnection(error, errors::TcpCloseFailed);
+}
+
+const TcpLibrary &builtInTcp() {
+    static const TcpLibrary library{
+        ConnectionLibraryAbi,
+        [](const QString &host, quint16 port) -> std::unique_ptr<PrinterPort> {
+            return std::make_unique<TcpPort>(host, port);
+        },
+    };
+    return library;
 }
 
 } // namespace krv::comm

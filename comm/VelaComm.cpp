@@ -1,10 +1,12 @@
 #include "VelaComm.h"
 
 #include "CommErrors.h"
+#include "ConnectionLibraries.h"
 #include "QueueLookup.h"
 #include "RuntimeError.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QEvent>
 #include <QFileDialog>
 #include <QGridLayout>
@@ -12,11 +14,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QRegularExpression>
-#include <QRegularExpressionValidator>
-#include <QSerialPortInfo>
 #include <QSpinBox>
 #include <QStackedWidget>
+#include <QValidator>
 
 #include <algorithm>
 #include <array>
@@ -75,13 +75,44 @@ QGridLayout *pageLayout(QWidget *page) {
     return layout;
 }
 
+// A speed in bits per second as it is typed: up to nine digits, the first
+// not 0. Checked by hand rather than by a regular expression, whose engine
+// the window would otherwise load at start-up for this alone.
+class SpeedValidator : public QValidator {
+public:
+    using QValidator::QValidator;
+    State validate(QString &input, int & /*pos*/) const override {
+        if (input.isEmpty())
+            return Intermediate;
+        if (input.size() > 9 || input.front() == QLatin1Char('0'))
+            return Invalid;
+        for (const QChar c : input)
+            if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+                return Invalid;
+        return Acceptable;
+    }
+};
+
+// The caption without its mnemonic marks: a lone '&' goes, "&&" is one '&'.
+QString withoutMnemonic(const QString &text) {
+    QString plain;
+    for (qsizetype i = 0; i < text.size(); ++i)
+        if (text[i] != QLatin1Char('&') || (i + 1 < text.size() && text[i + 1] == QLatin1Char('&')))
+            plain += text[i];
+    return plain;
+}
+
+QEvent::Type firstFrameShownEvent() {
+    static const auto type = QEvent::Type(QEvent::registerEventType());
+    return type;
+}
+
 // The field is named by its label too: a screen reader reads a name, not
 // every one follows the labelled-by relation a buddy gives.
 QLabel *buddyLabel(const QString &text, QWidget *buddy, QWidget *parent) {
     auto *label = new QLabel(text, parent);
     label->setBuddy(buddy);
-    QString name = text;
-    name.remove(QRegularExpression(QStringLiteral("&(?!&)")));
+    QString name = withoutMnemonic(text);
     if (name.endsWith(QLatin1Char(':')))
         name.chop(1);
     buddy->setAccessibleName(name);
@@ -172,8 +203,7 @@ VelaComm::VelaComm(QWidget *parent)
     mDevice->setMinimumContentsLength(6);
     mSpeed->setEditable(true);
     mSpeed->setInsertPolicy(QComboBox::NoInsert);
-    mSpeed->setValidator(new QRegularExpressionValidator(
-        QRegularExpression(QStringLiteral("[1-9][0-9]{0,8}")), mSpeed));
+    mSpeed->setValidator(new SpeedValidator(mSpeed));
     mSpeed->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     mSpeed->setMinimumContentsLength(5);
     for (const qint32 speed : Speeds)
@@ -204,7 +234,6 @@ VelaComm::VelaComm(QWidget *parent)
     serialLayout->addLayout(line, 1, 0, 1, 5);
     serialLayout->setRowStretch(2, 1);
     setSerialFields(SerialSettings{});
-    refreshSerialPorts();
 
     // Same order as Kinds.
     mPages->addWidget(spooler);
@@ -215,6 +244,7 @@ VelaComm::VelaComm(QWidget *parent)
     connect(mKind, &QComboBox::currentIndexChanged, this, [this](int index) {
         if (index >= 0)
             mPages->setCurrentIndex(pageOf(Kind(mKind->itemData(index).toInt())));
+        fillShownPage();
     });
     connect(mRefresh, &QPushButton::clicked, this, &VelaComm::butRefresh_Click);
     connect(mBrowse, &QPushButton::clicked, this, &VelaComm::butBrowse_Click);
@@ -323,18 +353,46 @@ void VelaComm::setSerialFields(const SerialSettings &serial) {
 }
 
 void VelaComm::refreshSerialPorts() {
+    mSerialPortsListed = true;
     const QString typed = mDevice->currentText();
+    QStringList devices;
+    mDevice->setToolTip(QString());
+    try {
+        devices = serialLibrary().availablePorts();
+    } catch (const RuntimeError &error) {
+        mDevice->setToolTip(error.description());
+    }
     const QSignalBlocker quiet(mDevice);
     mDevice->clear();
-    for (const QSerialPortInfo &port : QSerialPortInfo::availablePorts())
-        mDevice->addItem(port.systemLocation());
+    mDevice->addItems(devices);
     mDevice->setCurrentText(typed);
 }
 
 bool VelaComm::eventFilter(QObject *watched, QEvent *event) {
     if (watched == mSpeed && event->type() == QEvent::FocusOut)
         txtSpeed_LostFocus();
+    // The window is painted first in a frame; an event posted now at low
+    // priority comes once the whole frame is out and after whatever else is
+    // already waiting (a close, say).
+    if (!mFirstFrameShown && watched == window() && event->type() == QEvent::Paint) {
+        window()->removeEventFilter(this);
+        QCoreApplication::postEvent(this, new QEvent(firstFrameShownEvent()), Qt::LowEventPriority);
+    }
     return QWidget::eventFilter(watched, event);
+}
+
+// The spooler's queues and the serial lines are listed the first time their
+// page is on the screen, and not before the window's first frame: neither
+// list is needed to show the window, and each needs its connection's
+// library.
+void VelaComm::fillShownPage() {
+    if (!mFirstFrameShown || !isVisible())
+        return;
+    const Kind kind = settings().kind;
+    if (kind == Kind::Spooler && !mQueuesListed)
+        refreshQueues(false);
+    else if (kind == Kind::Serial && !mSerialPortsListed)
+        refreshSerialPorts();
 }
 
 void VelaComm::txtSpeed_LostFocus() {
@@ -413,10 +471,19 @@ void VelaComm::noteChange() {
     emit connectionChanged();
 }
 
+bool VelaComm::event(QEvent *event) {
+    if (event->type() != firstFrameShownEvent())
+        return QWidget::event(event);
+    mFirstFrameShown = true;
+    fillShownPage();
+    return true;
+}
+
 void VelaComm::showEvent(QShowEvent *event) {
     QWidget::showEvent(event);
-    if (!mQueuesListed)
-        refreshQueues(false);
+    if (!mFirstFrameShown)
+        window()->installEventFilter(this);
+    fillShownPage();
 }
 
 void VelaComm::butRefresh_Click() {

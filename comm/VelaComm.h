@@ -52,7 +52,7 @@ public:
     // is kept as the list's tool tip in any case.
     void refreshQueues(bool report);
     [[nodiscard]] bool lookingForQueues() const;
-    // Lists the system's serial ports again; what is typed in stays.
+    // Lists the system's serial ports (again); what is typed in stays.
     void refreshSerialPorts();
 
 signals:
@@ -65,6 +65,7 @@ signals:
     void errorRaised(const krv::RuntimeError &error);
 
 protected:
+    bool event(QEvent *event) override;
     void showEvent(QShowEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
@@ -77,6 +78,7 @@ private:
     void setSerialFields(const SerialSettings &serial);
     void queuesListed(const QueueListing &listing);
     void noteChange();
+    void fillShownPage();
 
     QComboBox *const mKind;
     QStackedWidget *const mPages;
@@ -95,7 +97,9 @@ private:
     QueueLookup *const mLookup;
 
     ConnectionSettings::Kind mHiddenKind = ConnectionSettings::Kind::Spooler; // when none is shown
+    bool mFirstFrameShown = false;
     bool mQueuesListed = false;
+    bool mSerialPortsListed = false;
     bool mReportLookup = false;
     ConnectionSettings mLastSettings; // as last announced by connectionChanged
     std::unique_ptr<PrinterPort> mPort;

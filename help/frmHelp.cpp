@@ -12,8 +12,7 @@
 
 namespace krv::help {
 
-frmHelp::frmHelp(QWidget *owner)
-    : QDialog(owner, Qt::Dialog | Qt::FramelessWindowHint), mRtbHelp(new QTextEdit(this)) {
+frmHelp::frmHelp(QWidget *owner) : QDialog(owner, Qt::Dialog | Qt::FramelessWindowHint) {
     setObjectName(QStringLiteral("frmHelp"));
     setWindowTitle(QString());
     setModal(true);
@@ -21,7 +20,14 @@ frmHelp::frmHelp(QWidget *owner)
     const QSize client = toPixels(HelpClientWidthTwips, HelpClientHeightTwips);
     const int frame = twipsToPixels(HelpFrameTwips);
     setFixedSize(client + QSize(2 * frame, 2 * frame));
+}
 
+QTextEdit *frmHelp::rtbHelp() {
+    if (mRtbHelp)
+        return mRtbHelp;
+    const QSize client = toPixels(HelpClientWidthTwips, HelpClientHeightTwips);
+    const int frame = twipsToPixels(HelpFrameTwips);
+    mRtbHelp = new QTextEdit(this);
     mRtbHelp->setObjectName(QStringLiteral("rtbHelp"));
     mRtbHelp->setReadOnly(true);
     mRtbHelp->setFrameShape(QFrame::NoFrame);
@@ -32,17 +38,19 @@ frmHelp::frmHelp(QWidget *owner)
         QStringLiteral("QTextEdit#rtbHelp, QTextEdit#rtbHelp > QWidget#qt_scrollarea_viewport"
                        " { background: white; color: black; }"));
     mRtbHelp->viewport()->installEventFilter(this);
+    return mRtbHelp;
 }
 
 frmHelp::~frmHelp() {
     // The box must stop referring to our document before the document goes.
-    mRtbHelp->setDocument(nullptr);
+    if (mRtbHelp)
+        mRtbHelp->setDocument(nullptr);
 }
 
 void frmHelp::setTextRTF(const QByteArray &rtf) {
     RtfResult result = readRtf(rtf);
     mProblems = std::move(result.problems);
-    mRtbHelp->setDocument(result.document.get());
+    rtbHelp()->setDocument(result.document.get());
     mDocument = std::move(result.document); // the previous document is released only now
 }
 
@@ -55,7 +63,7 @@ void frmHelp::setVisible(bool visible) {
 // The box never sees the left button, so a click starts no selection that
 // would still be pending the next time the window shows.
 bool frmHelp::eventFilter(QObject *watched, QEvent *event) {
-    if (watched != mRtbHelp->viewport())
+    if (!mRtbHelp || watched != mRtbHelp->viewport())
         return QDialog::eventFilter(watched, event);
     const QEvent::Type type = event->type();
     if (type != QEvent::MouseButtonPress && type != QEvent::MouseButtonRelease &&

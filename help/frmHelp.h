@@ -29,7 +29,9 @@ public:
 
     // Replaces the whole content with the document `rtf` describes.
     void setTextRTF(const QByteArray &rtf);
-    [[nodiscard]] QTextEdit *rtbHelp() const { return mRtbHelp; }
+    // Made the first time it is needed: the window is loaded hidden at
+    // start-up, and most sessions never show it.
+    [[nodiscard]] QTextEdit *rtbHelp();
     // What the reader found wrong in the current content; empty for the built-in topics.
     [[nodiscard]] const QStringList &contentProblems() const { return mProblems; }
 
@@ -45,7 +47,7 @@ private:
     void rtbHelp_Click();
     void centreOverOwner();
 
-    QTextEdit *const mRtbHelp;
+    QTextEdit *mRtbHelp = nullptr;
     std::unique_ptr<QTextDocument> mDocument; // shown by mRtbHelp, which does not own it
     QStringList mProblems;
 };

@@ -3,6 +3,7 @@
 // raw queues whose device is a listener of this test.
 #include "CommErrors.h"
 #include "ConnectionSettings.h"
+#include "PrivateScheduler.h"
 #include "RuntimeError.h"
 #include "SendToPrinter.h"
 #include "SettingsBatch.h"
@@ -25,38 +26,13 @@ using namespace krv::comm;
 using krv::test::sendError;
 using krv::test::TcpPeer;
 
-namespace {
-
-bool writeText(const QString &path, const QString &text) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(text.toUtf8()) == text.toUtf8().size();
-}
-
-} // namespace
-
 class TestSpooler : public QObject {
     Q_OBJECT
-    QTemporaryDir mDir;
-    QProcess mCupsd;
-    QString mServer; // 127.0.0.1:port
+    krv::test::PrivateScheduler mScheduler;
     std::unique_ptr<TcpPeer> mPrinter;
 
-    bool lpadmin(const QStringList &arguments) {
-        QProcess tool;
-        tool.start(QStringLiteral("lpadmin"),
-                   QStringList{QStringLiteral("-h"), mServer} + arguments);
-        const bool ok = tool.waitForFinished(30000) && tool.exitStatus() == QProcess::NormalExit &&
-                        tool.exitCode() == 0;
-        if (!ok)
-            qWarning("lpadmin %s: %s", qPrintable(arguments.join(QLatin1Char(' '))),
-                     tool.readAllStandardError().constData());
-        return ok;
-    }
-
-    bool addRawQueue(const QString &name) {
-        return lpadmin({QStringLiteral("-p"), name, QStringLiteral("-E"), QStringLiteral("-v"),
-                        QStringLiteral("socket://127.0.0.1:%1").arg(mPrinter->port())});
-    }
+    bool lpadmin(const QStringList &arguments) { return mScheduler.lpadmin(arguments); }
+    bool addRawQueue(const QString &name) { return mScheduler.addRawQueue(name, mPrinter->port()); }
 
     int activeJobs(const QString &queue) {
         http_t *http = connectToSpooler();
@@ -72,93 +48,19 @@ private slots:
     void initTestCase() {
         if (::geteuid() != 0)
             QSKIP("the private scheduler runs its device backend as user lp, which needs root");
-        const QString cupsd =
-            QStandardPaths::findExecutable(QStringLiteral("cupsd"), {QStringLiteral("/usr/sbin")});
-        if (cupsd.isEmpty() ||
-            QStandardPaths::findExecutable(QStringLiteral("lpadmin"), {QStringLiteral("/usr/sbin")})
-                .isEmpty())
-            QFAIL("cupsd and lpadmin are needed (Debian packages cups and cups-client)");
-
-        // The scheduler drops to user lp, which must reach its folders.
-        const QString dir = mDir.path();
-        QVERIFY(QFile::setPermissions(dir, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                               QFileDevice::ExeOwner | QFileDevice::ReadGroup |
-                                               QFileDevice::ExeGroup | QFileDevice::ReadOther |
-                                               QFileDevice::ExeOther));
-        for (const char *sub : {"spool", "spool/tmp", "cache", "state"})
-            QVERIFY(QDir(dir).mkpath(QString::fromLatin1(sub)));
-
-        mServer = QStringLiteral("127.0.0.1:%1").arg(krv::test::closedPort());
-        QVERIFY(writeText(dir + QStringLiteral("/cupsd.conf"),
-                          QStringLiteral("LogLevel warn\n"
-                                         "Listen %1\n"
-                                         "Browsing No\n"
-                                         "BrowseLocalProtocols none\n"
-                                         "DefaultShared No\n"
-                                         "WebInterface No\n"
-                                         "<Location />\n  Order allow,deny\n  Allow all\n"
-                                         "</Location>\n"
-                                         "<Policy default>\n  <Limit All>\n    Order allow,deny\n"
-                                         "    Allow all\n  </Limit>\n</Policy>\n")
-                              .arg(mServer)));
-        QVERIFY(writeText(dir + QStringLiteral("/cups-files.conf"),
-                          QStringLiteral("ServerRoot %1\n"
-                                         "StateDir %1/state\n"
-                                         "CacheDir %1/cache\n"
-                                         "RequestRoot %1/spool\n"
-                                         "TempDir %1/spool/tmp\n"
-                                         "AccessLog %1/access_log\n"
-                                         "ErrorLog %1/error_log\n"
-                                         "PageLog %1/page_log\n"
-                                         "Printcap %1/printcap\n"
-                                         "ServerBin /usr/lib/cups\n"
-                                         "DataDir /usr/share/cups\n"
-                                         "User lp\nGroup lp\n"
-                                         "SystemGroup root lpadmin\n"
-                                         "Sandboxing relaxed\n")
-                              .arg(dir)));
-
-        mCupsd.setProcessChannelMode(QProcess::ForwardedChannels);
-        mCupsd.start(cupsd, {QStringLiteral("-f"), QStringLiteral("-c"), dir + "/cupsd.conf",
-                             QStringLiteral("-s"), dir + "/cups-files.conf"});
-        QVERIFY(mCupsd.waitForStarted(10000));
-
+        const QString failure = mScheduler.start();
+        if (!failure.isEmpty())
+            QFAIL(qPrintable(failure));
         // The library under test finds the scheduler the way an operator's
         // would point it elsewhere: through CUPS_SERVER.
-        qputenv("CUPS_SERVER", mServer.toLatin1());
+        qputenv("CUPS_SERVER", mScheduler.server().toLatin1());
         cupsSetServer(nullptr);
-
-        bool up = false;
-        for (int i = 0; i < 300 && !up && mCupsd.state() == QProcess::Running; ++i) {
-            QProcess lpstat;
-            lpstat.start(QStringLiteral("lpstat"),
-                         {QStringLiteral("-h"), mServer, QStringLiteral("-r")});
-            up = lpstat.waitForFinished(5000) && lpstat.exitCode() == 0 &&
-                 lpstat.readAllStandardOutput().contains("is running");
-            if (!up)
-                QThread::msleep(50);
-        }
-        if (!up) {
-            QFile log(dir + QStringLiteral("/error_log"));
-            log.open(QIODevice::ReadOnly);
-            QFAIL(qPrintable(QStringLiteral("the private scheduler did not start: ") +
-                             QString::fromUtf8(log.readAll())));
-        }
 
         mPrinter = std::make_unique<TcpPeer>(TcpPeer::Mode::ReadAll);
         QVERIFY(addRawQueue(QStringLiteral("krvtest")));
     }
 
-    void cleanupTestCase() {
-        mPrinter.reset();
-        if (mCupsd.state() != QProcess::NotRunning) {
-            mCupsd.terminate();
-            if (!mCupsd.waitForFinished(15000)) {
-                mCupsd.kill();
-                mCupsd.waitForFinished(5000);
-            }
-        }
-    }
+    void cleanupTestCase() { mPrinter.reset(); }
 
     void queueIsListed() {
         QVERIFY2(spoolerQueues().contains(QStringLiteral("krvtest")),
