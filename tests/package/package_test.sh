@@ -6,8 +6,9 @@
 #              DEB_DIR/a for the other steps.
 #   lintian    check them with lintian: no error, no warning, no hardening tag
 #   install    install them into a throwaway root, run and find what they hold,
-#              load the shell completions as the shells do, remove them and
-#              find nothing left
+#              find the changelog's version wherever the version shows, load
+#              the shell completions as the shells do, remove them and find
+#              nothing left
 #   appstream  validate the AppStream metadata (METAINFO in place of
 #              DEB_DIR) and find its screenshots in docs/ at their sizes
 set -euo pipefail
@@ -95,6 +96,19 @@ dpkg=(dpkg "--root=$root" "--admindir=$root/var/lib/dpkg" --log=/dev/null
 DESTDIR=$work/stage cmake --install "$(ls -d "$debs"/a/src/krv520-config-*/obj-*)" >/dev/null
 (cd "$work/stage" && find . ! -type d) | while read -r f; do
     [[ -e $root/$f || -e $root/$f.gz ]] || fail "${f#.} is installed but in no package"
+done
+
+# One version everywhere a user or a packager reads it: the changelog's (the
+# packages' own Version fields are checked as they are made).
+[[ $(dpkg-parsechangelog -l "$source/debian/changelog" -S Version) == "$version" ]] ||
+    fail "debian/changelog is not at $version"
+grep -qx "X-AppVersion=$version" "$root/usr/share/applications/krv520-config.desktop" ||
+    fail "the desktop entry is not at $version"
+grep -q "<release version=\"$version\"" "$root/usr/share/metainfo/com.vela.krv520config.metainfo.xml" ||
+    fail "the AppStream release is not $version"
+for page in "$root"/usr/share/man/man1/krv520-*.1.gz; do
+    grep -q "^\.TH [^ ]* 1 \"[-0-9]*\" \"krv520-config $version\"" <(zcat "$page") ||
+        fail "${page##*/} is not at $version"
 done
 
 # The programs start from their installed paths, the window program without
