@@ -22,12 +22,14 @@ fail() {
 
 if [[ $step == build ]]; then
     rm -rf "$debs"
-    # Package builds leave the tests out (debian/rules); a compiler cache, where
-    # there is one, serves both copies alike since paths are taken relative to
-    # DEB_DIR.
+    # Package builds leave the tests out (debian/rules). A compiler cache,
+    # where there is one, serves the next run of this test; without a base
+    # folder it takes the paths as they are, so each copy is compiled as
+    # itself and never from the other's objects.
     export DEB_BUILD_OPTIONS="nocheck parallel=$(nproc)"
     if command -v ccache >/dev/null; then
-        export CMAKE_CXX_COMPILER_LAUNCHER=ccache CCACHE_BASEDIR=$debs
+        export CMAKE_CXX_COMPILER_LAUNCHER=ccache
+        unset CCACHE_BASEDIR
     fi
     # One clean copy of the source, built in two folders of different names
     # and depths: no path may reach a package.
