@@ -34,9 +34,10 @@ test-asan: deps
 bench: build
 	./bench/run.sh $(BUILD_DIR)
 
-# The Debian packages, written into $(BUILD_DIR).
-package: build
-	cmake --build $(BUILD_DIR) --target package
+# The Debian packages, built by dpkg-buildpackage from a clean copy of the
+# source and written into $(BUILD_DIR).
+package: deps
+	./scripts/build-packages.sh $(BUILD_DIR)
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

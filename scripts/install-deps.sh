@@ -17,7 +17,7 @@ packages=(
     fish zsh
     tesseract-ocr tesseract-ocr-eng
     weston qt6-wayland dbus at-spi2-core python3-pyatspi
-    dpkg-dev groff-base desktop-file-utils appstream lintian
+    dpkg-dev groff-base desktop-file-utils appstream lintian debhelper bash-completion ccache
     # the profile MIME type as a desktop sees it (xdg-mime uses mimetype)
     shared-mime-info xdg-utils libfile-mimeinfo-perl
 )

@@ -15,7 +15,7 @@ cleanup() {
     for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
     for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
     [[ $status -ne 0 && -f "$work/ansible.log" ]] && cat "$work/ansible.log"
-    [[ $status -ne 0 ]] && tail -n +1 "$work"/results/* 2>/dev/null
+    [[ $status -ne 0 ]] && tail -n +1 "$work"/rollout/results/* 2>/dev/null
     rm -rf "$work"
     exit "$status"
 }
@@ -67,12 +67,15 @@ shops:
   vars:
     ansible_connection: local
 INVENTORY
-printf 'Print Speed = Low (50mm/s)\ncmbZStyle = 2\n' >"$work/spring.profile"
+# Run as its header says: a copy in a folder of its own, the profile beside
+# it under the default name, the results written beside it.
+mkdir "$work/rollout"
+cp "$playbook" "$work/rollout/rollout.yml"
+printf 'Print Speed = Low (50mm/s)\ncmbZStyle = 2\n' >"$work/rollout/shop.profile"
 
 status=0
-ansible-playbook -i "$work/shops.yml" "$playbook" -e "profile=$work/spring.profile" \
-    -e "results_dir=$work/results" -e "krv520_cli=$cli" -e retry=0 -e jobs=4 \
-    >"$work/ansible.log" 2>&1 || status=$?
+(cd "$work/rollout" && ansible-playbook -i "$work/shops.yml" rollout.yml \
+    -e "krv520_cli=$cli" -e retry=0 -e jobs=4) >"$work/ansible.log" 2>&1 || status=$?
 # shop-east has a printer that refused: the play fails for that shop only.
 [[ $status -eq 2 ]] || fail "ansible-playbook ended with $status, not 2"
 grep -Eq 'shop-north +: ok=[0-9]+ +changed=[0-9]+ +unreachable=0 +failed=0' "$work/ansible.log" ||
@@ -91,7 +94,7 @@ expected = {
     "shop-east": [(east, "ok"), (dead, "failed")],
 }
 for shop, printers in expected.items():
-    lines = [json.loads(l) for l in open(f"{work}/results/{shop}.jsonl").read().splitlines()]
+    lines = [json.loads(l) for l in open(f"{work}/rollout/results/{shop}.jsonl").read().splitlines()]
     results, summary = lines[:-1], lines[-1]
     got = [(r["target"], r["outcome"], r["bytes"]) for r in results]
     want = [(f"tcp 127.0.0.1:{p}", o, 44 if o == "ok" else 0) for p, o in printers]

@@ -423,13 +423,18 @@ void TestCliCompletion::commandHelpShowsItsOwnOptions_data() {
     QTest::newRow("list") << "list" << QStringList{};
     QTest::newRow("help") << "help" << QStringList{};
     QTest::newRow("download") << "download"
-                              << QStringList{"--set", "--profile", "--dry-run"} + fleet +
+                              << QStringList{"--set", "--profile", "--dry-run"} + fleet + afterJob +
                                      connections;
     QTest::newRow("profile") << "profile" << QStringList{"--force"};
-    QTest::newRow("test-print") << "test-print" << QStringList{"--dry-run"} + fleet + connections;
+    QTest::newRow("test-print") << "test-print"
+                                << QStringList{"--dry-run"} + fleet + afterJob + connections;
     QTest::newRow("check") << "check" << connections;
     QTest::newRow("status") << "status" << fleet + connections;
-    QTest::newRow("discover") << "discover" << QStringList{"--jobs", "--json", "--force"};
+    QTest::newRow("discover") << "discover"
+                              << QStringList{"--jobs",       "--json",       "--force",
+                                             "--port",       "--timeout-ms", "--all",
+                                             "--local",      "--no-probe",   "--serial-speed",
+                                             "--device-dir", "--targets-out"};
     QTest::newRow("watch") << "watch"
                            << QStringList{"--jobs",    "--json",   "--tcp",     "--queue",
                                           "--file",    "--serial", "--targets", "--interval",
@@ -456,6 +461,16 @@ void TestCliCompletion::commandHelpShowsItsOwnOptions() {
         const bool shown = help.contains(
             QRegularExpression(QStringLiteral("(?<![\\w-])%1(?![\\w-])").arg(option)));
         QVERIFY2(shown == options.contains(option), option);
+    }
+    // The usage line, up to the first blank line, names every option the
+    // command takes, the connections as CONNECTION.
+    const QString usage = help.section(QStringLiteral("\n\n"), 0, 0);
+    const QStringList connections{"--tcp", "--queue", "--file", "--serial", "--targets"};
+    for (const QString &option : options) {
+        const QString shown = connections.contains(option) ? QStringLiteral("[CONNECTION ...]")
+                                                           : QStringLiteral("[") + option;
+        QVERIFY2(usage.contains(shown) || usage.contains(QStringLiteral("| ") + option),
+                 qPrintable(QStringLiteral("%1 missing from: %2").arg(option, usage)));
     }
 }
 

@@ -283,13 +283,13 @@ Commands:
   list                       Every setting: its list name, label and page,
                              then its entries as index and exact text.
   help SETTING               The setting's help topic as plain text.
-  download [CHOICES] [FLEET] [CONNECTION] [--dry-run]
+  download [CHOICES] [FLEET] [AFTER] [CONNECTION] [--dry-run]
                              Sends the chosen settings to the printer.
                              Settings not chosen stay as the printer has them.
   profile [FILE] [--force]   Writes a profile template (to standard output
                              without FILE); --force replaces an existing FILE
                              if it is a regular file the user may write to.
-  test-print [FLEET] [CONNECTION] [--dry-run]
+  test-print [FLEET] [AFTER] [CONNECTION] [--dry-run]
                              Prints the test page.
   check [CONNECTION]         Tries the connection without sending anything
                              the printer prints, and says what is wrong and
@@ -297,21 +297,26 @@ Commands:
   status [FLEET] [CONNECTION]
                              Asks each printer whether it is ready: one
                              line per printer, the exit status below.
-  discover RANGE... [--port LIST] [--all] [--targets-out FILE]
+  discover RANGE... [--port LIST] [--timeout-ms MS] [--jobs N] [--all]
+           [--force] [--json] [--targets-out FILE]
                              Finds printers on address ranges (192.168.1.0/24,
                              FIRST-LAST; numbers only, never host names) and
                              lists them with their status; "discover --help"
                              has its options.
-  discover --local           Lists this machine's serial and USB printer
+  discover --local [--no-probe] [--serial-speed BAUD] [--device-dir DIR]
+           [--json] [--targets-out FILE]
+                             Lists this machine's serial and USB printer
                              ports, each asked for its status.
-  watch [WATCH] [CONNECTION] Asks each printer every --interval seconds and
+  watch [--interval SECONDS] [--confirm N] [--exec COMMAND]
+        [--metrics ADDRESS:PORT] [--jobs N] [--json] [CONNECTION]
+                             Asks each printer every --interval seconds and
                              prints a line when its state changes; see
                              "krv520-cli watch --help".
   completion bash|fish|zsh   Prints the script that lets the shell complete
                              the commands, options, settings, entries,
                              queues and file names.
 
-Choices (download):
+Choices (CHOICES: download):
   --set SETTING=ENTRY        May be repeated. SETTING is the label, with or
                              without its colon, or the list name, in any case
                              ("Print Speed", "Print Speed:", "cmbSpeed").
@@ -328,7 +333,7 @@ Choices (download):
                              setting and entry it comes from); for
                              test-print a hex dump.
 
-Many printers (download, test-print, status):
+Many printers (FLEET: download, test-print, status):
   --jobs N                   Serves up to N printers at once (1 to 1024,
                              default 32). Two connections to the same
                              printer never run at once; --jobs 1 serves
@@ -351,7 +356,7 @@ Many printers (download, test-print, status):
                              then one with type "summary", ok, failed,
                              total, ms.
 
-After the job (download, test-print):
+After the job (AFTER: download, test-print):
   Each printer that can answer over its connection (TCP/IP, serial, a
   device it can be read from) is asked how it is once its job is out, as
   "status" asks (within 1 s); its result line then ends in
@@ -363,7 +368,7 @@ After the job (download, test-print):
                              printer, as "status" does, when one is not
                              ready after its job (or cannot say).
 
-Connection (download, test-print, check, status):
+Connection (CONNECTION: download, test-print, check, status, watch):
   --tcp HOST[:PORT]          A network printer; the port defaults to 9100.
                              Write an IPv6 address with a port as [ADDR]:PORT.
   --queue NAME               A print spooler (CUPS) queue; it should be raw.

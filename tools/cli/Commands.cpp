@@ -26,7 +26,7 @@ constexpr CommandInfo Commands[] = {
      "Prints the setting's help topic as plain text. SETTING is the label, with or without its "
      "colon, or the list name; it needs no quotes.",
      "krv520-cli help Print Speed"},
-    {"download", Action::Download, "[--set SETTING=ENTRY ...] [--profile FILE] [CONNECTION ...]",
+    {"download", Action::Download, "",
      "Sends the chosen settings to the printer in one job, then asks the printer how it is. "
      "Settings not chosen stay as the printer has them.",
      "krv520-cli download --set \"Print Speed=Low (50mm/s)\" --tcp 192.168.1.50"},
@@ -34,15 +34,14 @@ constexpr CommandInfo Commands[] = {
      "Writes a profile template, every setting at No Change with its entries listed above it, to "
      "FILE or to standard output.",
      "krv520-cli profile shop.profile"},
-    {"test-print", Action::TestPrint, "[CONNECTION ...]",
-     "Prints the test page, then asks the printer how it is.",
+    {"test-print", Action::TestPrint, "", "Prints the test page, then asks the printer how it is.",
      "krv520-cli test-print --queue KRV520"},
-    {"check", Action::Check, "[CONNECTION ...]",
+    {"check", Action::Check, "",
      "Tries each connection without sending anything the printer prints, asks the printer for "
      "its status where the connection can carry an answer, and says what is wrong and how to "
      "fix it.",
      "krv520-cli check --file /dev/usb/lp0"},
-    {"status", Action::Status, "[CONNECTION ...]",
+    {"status", Action::Status, "",
      "Asks each printer for its real-time status (DLE EOT 1 to 4, within 1 s) and prints one "
      "line per printer: ready, near-end, paper-end, cover-open, not-ready, no-answer (the "
      "printer did not answer, e.g. in a mode without real-time status, or a one-way link), "
@@ -67,9 +66,7 @@ constexpr CommandInfo Commands[] = {
      "the search is done, 1 for a range or option that is wrong (nothing is tried), 2 when the "
      "targets file cannot be written.",
      "krv520-cli discover 192.168.1.0/24 --targets-out printers.txt"},
-    {"watch", Action::Watch,
-     "[--interval SECONDS] [--exec COMMAND] [--metrics ADDR:PORT] "
-     "[CONNECTION ...]",
+    {"watch", Action::Watch, "",
      "Asks each printer for its status every --interval seconds (one short connection, as "
      "status does) until SIGINT or SIGTERM, which end it with exit status 0; SIGHUP reads "
      "--targets files again. Prints a line for each printer at the start and then only when "
@@ -209,12 +206,20 @@ constexpr OptionInfo Options[] = {
      bit(Action::Watch)},
 };
 
-// Words of `text` on lines no wider than `width`, every line but the first
-// indented by `indent`.
-QString wrapped(const QString &text, int indent, int width) {
+// The options that name a printer; a usage line shows them as CONNECTION.
+bool isConnection(const OptionInfo &option) {
+    for (const char *name : {"tcp", "queue", "file", "serial", "targets"})
+        if (qstrcmp(option.name, name) == 0)
+            return true;
+    return false;
+}
+
+// `units` on lines no wider than `width`, every line but the first indented
+// by `indent`; a unit is never split.
+QString wrappedUnits(const QStringList &units, int indent, int width) {
     QString out;
     int column = indent;
-    for (const QString &word : text.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+    for (const QString &word : units) {
         if (column > indent && column + 1 + word.size() > width) {
             out += QLatin1Char('\n') + QString(indent, QLatin1Char(' '));
             column = indent;
@@ -226,6 +231,44 @@ QString wrapped(const QString &text, int indent, int width) {
         column += int(word.size());
     }
     return out;
+}
+
+// Words of `text` on lines no wider than `width`, every line but the first
+// indented by `indent`.
+QString wrapped(const QString &text, int indent, int width) {
+    return wrappedUnits(text.split(QLatin1Char(' '), Qt::SkipEmptyParts), indent, width);
+}
+
+// "krv520-cli download [--set SETTING=ENTRY ...] ... [CONNECTION ...]": every
+// option the command takes, from the same table the parser reads, so that
+// the line cannot leave one out.
+QString usageLine(const CommandInfo &command, int width) {
+    const QString head = QStringLiteral("Usage: krv520-cli %1").arg(QLatin1String(command.name));
+    QStringList units;
+    if (*command.arguments)
+        units += QString::fromLatin1(command.arguments).split(QLatin1Char(' '));
+    bool connections = false;
+    for (const OptionInfo &o : Options) {
+        if (!o.appliesTo(command.action))
+            continue;
+        if (isConnection(o)) {
+            connections = true;
+            continue;
+        }
+        const QString name = QStringLiteral("--") + QLatin1String(o.name);
+        // An option the arguments already name ("discover RANGE... | --local").
+        if (units.contains(name))
+            continue;
+        QString unit = QStringLiteral("[") + name;
+        if (*o.valueName)
+            unit += QLatin1Char(' ') + QLatin1String(o.valueName);
+        if (o.value == ValueKind::Choice)
+            unit += QStringLiteral(" ...");
+        units += unit + QLatin1Char(']');
+    }
+    if (connections)
+        units += QStringLiteral("[CONNECTION ...]");
+    return head + QLatin1Char(' ') + wrappedUnits(units, int(head.size()) + 1, width);
 }
 
 } // namespace
@@ -255,9 +298,7 @@ const OptionInfo *findOption(const QString &name) {
 QString commandHelpText(const CommandInfo &command) {
     constexpr int Column = 29;
     constexpr int Width = 79;
-    QString text = QStringLiteral("Usage: krv520-cli %1").arg(QLatin1String(command.name));
-    if (*command.arguments)
-        text += QLatin1Char(' ') + QLatin1String(command.arguments);
+    QString text = usageLine(command, Width);
     text += QStringLiteral("\n\n") + wrapped(QLatin1String(command.summary), 0, Width) +
             QStringLiteral("\n\nOptions:\n");
     bool connections = false;
@@ -276,7 +317,7 @@ QString commandHelpText(const CommandInfo &command) {
         if (*o.valueName)
             left += QLatin1Char(' ') + QLatin1String(o.valueName);
         addOption(left, QLatin1String(o.description));
-        connections = connections || o.value == ValueKind::Host;
+        connections = connections || isConnection(o);
     }
     addOption(QStringLiteral("-h, --help"), QStringLiteral("This text."));
     if (connections)

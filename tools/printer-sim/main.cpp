@@ -81,12 +81,14 @@ int main(int argc, char *argv[]) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("krv520-sim"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(KRV_VERSION));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("A virtual KRV520 receipt printer for trying the configuration utility "
                        "without one."));
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption port(QStringLiteral("port"),
                                   QStringLiteral("TCP port on 127.0.0.1 (default 9100; 0 picks a "
                                                  "free one)."),
