@@ -13,6 +13,7 @@
 #include "RtfTokenizer.h"
 
 #include <QStringList>
+
 #include <string_view>
 #include <vector>
 
