@@ -9,15 +9,16 @@
 namespace krv::help {
 namespace {
 
-// Destinations whose content is never shown, whether or not \* marks them.
+// Destinations whose content is never shown, whether or not \* marks them;
+// sorted, since every control word is looked up here.
 // clang-format off
 constexpr std::array<std::string_view, 30> SkippedDestinations = {
-    "info", "stylesheet", "pict", "object", "header", "headerl", "headerr", "headerf",
-    "footer", "footerl", "footerr", "footerf", "footnote", "fldinst", "listtable",
-    "listoverridetable", "revtbl", "rsidtbl", "xmlnstbl", "filetbl", "themedata",
-    "colorschememapping", "datastore", "latentstyles", "generator", "bkmkstart", "bkmkend",
-    "annotation", "atnid", "atnauthor"};
+    "annotation", "atnauthor", "atnid", "bkmkend", "bkmkstart", "colorschememapping", "datastore",
+    "filetbl", "fldinst", "footer", "footerf", "footerl", "footerr", "footnote", "generator",
+    "header", "headerf", "headerl", "headerr", "info", "latentstyles", "listoverridetable",
+    "listtable", "object", "pict", "revtbl", "rsidtbl", "stylesheet", "themedata", "xmlnstbl"};
 // clang-format on
+static_assert(std::is_sorted(SkippedDestinations.begin(), SkippedDestinations.end()));
 
 } // namespace
 
@@ -186,8 +187,7 @@ bool RtfDestinations::startsDestination(const RtfToken &t) {
         mTables.startColourTable();
         return true;
     }
-    if (std::find(SkippedDestinations.begin(), SkippedDestinations.end(), t.text) !=
-        SkippedDestinations.end()) {
+    if (std::binary_search(SkippedDestinations.begin(), SkippedDestinations.end(), t.text)) {
         g.destination = Destination::Skip;
         return true;
     }
