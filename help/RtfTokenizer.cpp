@@ -1,6 +1,7 @@
 #include "RtfTokenizer.h"
 
 #include <algorithm>
+#include <array>
 
 namespace krv::help {
 namespace {
@@ -29,8 +30,16 @@ bool isLineBreak(char c) {
     return c == '\r' || c == '\n';
 }
 
+// A table rather than five comparisons: the test runs once per byte of text.
+constexpr std::array<bool, 256> EndsText = [] {
+    std::array<bool, 256> ends{};
+    for (unsigned char c : {'{', '}', '\\', '\r', '\n'})
+        ends[c] = true;
+    return ends;
+}();
+
 bool endsText(char c) {
-    return c == '{' || c == '}' || c == '\\' || isLineBreak(c);
+    return EndsText[static_cast<unsigned char>(c)];
 }
 
 } // namespace
