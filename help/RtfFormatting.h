@@ -1,0 +1,13 @@
+// The control words of the RTF reader's destination layer that only change
+// the current group's character or paragraph formatting.
+#pragma once
+
+#include "RtfDocumentWriter.h"
+#include "RtfTokenizer.h"
+
+namespace krv::help {
+
+// Applies `t` to the states if it is one of those words; false otherwise.
+bool applyFormatting(const RtfToken &t, RtfCharState &c, RtfParaState &p);
+
+} // namespace krv::help
