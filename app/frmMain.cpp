@@ -8,6 +8,7 @@
 #include "JobProgress.h"
 #include "Layout.h"
 #include "ProductInfo.h"
+#include "ScaledLogo.h"
 #include "TabControl.h"
 #include "WindowHints.h"
 
@@ -188,10 +189,8 @@ void frmMain::createPrinterPage() {
     connect(mVelaComm1, &comm::VelaComm::connectionChanged, this,
             [this] { announce(labJobResult, QString()); });
 
-    Image1 = new QLabel(page);
+    Image1 = new ScaledLogo(page);
     Image1->setObjectName(QStringLiteral("Image1"));
-    Image1->setPixmap(QPixmap(QStringLiteral(":/krv520/logo.gif")));
-    Image1->setScaledContents(true);
     Image1->setGeometry(toPixels(layout::Image1));
 
     const auto makeButton = [page](const char *name, const char *caption, const TwipsRect &place) {
