@@ -7,38 +7,14 @@
 #include "Quote.h"
 #include "RuntimeError.h"
 
-#include <QStringDecoder>
-
 #include <array>
-#include <optional>
 
 namespace krv::profile {
 
 namespace {
 
 QString readText(const QString &path) {
-    const std::optional<QByteArray> text =
-        comm::readSmallFile(path, comm::MaxProfileBytes, errors::UnreadableFile);
-    if (!text)
-        throw RuntimeError(errors::UnreadableFile,
-                           QStringLiteral("Cannot read %1: there is no such file.").arg(path));
-    // A byte that is not UTF-8 would turn into a replacement character and
-    // name a different entry, or none: such a line is refused, not guessed at.
-    // A comment may hold anything, as it always could.
-    const QList<QByteArray> lines = splitLines(*text);
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        if (lines[i].trimmed().startsWith('#'))
-            continue;
-        QStringDecoder strict(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-        (void)QString(strict.decode(lines[i]));
-        if (strict.hasError())
-            throw RuntimeError(errors::ProfileSyntax,
-                               QStringLiteral("%1:%2: the line is not valid UTF-8 text, so the "
-                                              "setting it names cannot be known exactly.")
-                                   .arg(path)
-                                   .arg(i + 1));
-    }
-    return QString::fromUtf8(*text);
+    return readUtf8Lines(path, comm::MaxProfileBytes, {errors::ProfileSyntax, "setting", true});
 }
 
 QString unquoted(QString value) {

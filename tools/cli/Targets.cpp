@@ -9,7 +9,6 @@
 #include "SerialTarget.h"
 
 #include <QRegularExpression>
-#include <QStringDecoder>
 
 #include <optional>
 
@@ -112,25 +111,9 @@ std::vector<comm::ConnectionSettings> parseTargets(const QString &text, const QS
 }
 
 std::vector<comm::ConnectionSettings> readTargetsFile(const QString &path) {
-    const std::optional<QByteArray> text =
-        comm::readSmallFile(path, comm::MaxTargetsBytes, errors::UnreadableFile);
-    if (!text)
-        throw RuntimeError(errors::UnreadableFile,
-                           QStringLiteral("Cannot read %1: there is no such file.").arg(path));
-    // A byte that is not UTF-8 would turn into a replacement character and
-    // name a different file, so such a line is refused, not guessed at.
-    const QList<QByteArray> lines = splitLines(*text);
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        QStringDecoder strict(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-        (void)QString(strict.decode(lines[i]));
-        if (strict.hasError())
-            throw RuntimeError(errors::TargetsSyntax,
-                               QStringLiteral("%1:%2: the line is not valid UTF-8 text, so the "
-                                              "connection it names cannot be known exactly.")
-                                   .arg(path)
-                                   .arg(i + 1));
-    }
-    return parseTargets(QString::fromUtf8(*text), path);
+    return parseTargets(profile::readUtf8Lines(path, comm::MaxTargetsBytes,
+                                               {errors::TargetsSyntax, "connection", false}),
+                        path);
 }
 
 QString describeTarget(const comm::ConnectionSettings &target) {
