@@ -4,6 +4,7 @@
 #include "ConnectionLibraries.h"
 #include "FilePort.h"
 #include "OwnFiles.h"
+#include "PlainIni.h"
 #include "RuntimeError.h"
 #include "SerialPort.h"
 
@@ -21,6 +22,7 @@
 #include <algorithm>
 #include <array>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <utility>
 
@@ -111,6 +113,37 @@ private:
     int mErrorNumber;
 };
 
+// The stored fields as QSettings reads them. A store in the plain form the
+// writer leaves is read without QSettings, which the window would otherwise
+// load at start-up and again at every close for this alone; anything else
+// goes through QSettings on a private copy.
+class StoredText {
+public:
+    StoredText(const QByteArray &text, int errorNumber) : mPlain(readPlainIni(text)) {
+        if (mPlain)
+            return;
+        mScratch.emplace(text, errorNumber);
+        mSettings = std::make_unique<QSettings>(mScratch->path(), QSettings::IniFormat);
+    }
+    bool text(const QString &name, QString &field) const {
+        if (!mPlain)
+            return readText(*mSettings, name, field);
+        const auto found = mPlain->values.find(name);
+        if (found == mPlain->values.end())
+            return false;
+        field = found->second;
+        return true;
+    }
+    [[nodiscard]] bool wellFormed() const {
+        return mPlain ? !mPlain->formatError : mSettings->status() == QSettings::NoError;
+    }
+
+private:
+    std::optional<PlainIni> mPlain;
+    std::optional<IniScratch> mScratch;
+    std::unique_ptr<QSettings> mSettings;
+};
+
 // One writer at a time, under the same lock file name QSettings uses, so
 // that earlier versions of the programs are kept out too. A lock left by a
 // writer that was killed names a process that is gone, and QLockFile takes
@@ -164,14 +197,12 @@ bool alreadyStored(const QString &storePath, const QString &key,
             readSmallFile(storePath, MaxStoreBytes, errors::ConfigWriteFailed);
         if (!text)
             return false;
-        const IniScratch scratch(*text, errors::ConfigWriteFailed);
-        const QSettings store(scratch.path(), QSettings::IniFormat);
+        const StoredText store(*text, errors::ConfigWriteFailed);
         const QString group = key + QLatin1Char('/');
         for (const auto &[name, value] : storedValues(settings))
-            if (QString stored;
-                !readText(store, group + name, stored) || stored != value.toString())
+            if (QString stored; !store.text(group + name, stored) || stored != value.toString())
                 return false;
-        return store.status() == QSettings::NoError;
+        return store.wellFormed();
     } catch (const RuntimeError &) {
         return false;
     }
@@ -210,39 +241,38 @@ ConnectionSettings readConnectionSettings(const QString &storePath, const QStrin
     }
     if (!text)
         return settings;
-    const IniScratch scratch(*text, errors::ConfigReadFailed);
-    // QSettings keeps whatever it could parse from a damaged file, so every
-    // field is judged on its own.
-    const QSettings store(scratch.path(), QSettings::IniFormat);
+    // Whatever could be parsed from a damaged file is kept, so every field
+    // is judged on its own.
+    const StoredText store(*text, errors::ConfigReadFailed);
     const QString group = key + QLatin1Char('/');
 
     QString value;
-    if (readText(store, group + KindKey, value)) {
+    if (store.text(group + KindKey, value)) {
         for (const auto &[kind, name] : KindNames)
             if (value.compare(QLatin1String(name), Qt::CaseInsensitive) == 0)
                 settings.kind = kind;
     }
-    if (QString queue; readText(store, group + QueueKey, queue))
+    if (QString queue; store.text(group + QueueKey, queue))
         settings.queue = queue;
-    if (QString host; readText(store, group + HostKey, host))
+    if (QString host; store.text(group + HostKey, host))
         settings.host = host;
-    if (QString path; readText(store, group + PathKey, path))
+    if (QString path; store.text(group + PathKey, path))
         settings.path = path;
-    if (readText(store, group + PortKey, value)) {
+    if (store.text(group + PortKey, value)) {
         const std::optional<uint> port = digitsValue(value);
         if (port && *port >= 1 && *port <= 65535)
             settings.port = quint16(*port);
     }
-    if (QString device; readText(store, group + SerialDeviceKey, device))
+    if (QString device; store.text(group + SerialDeviceKey, device))
         settings.serial.device = device;
-    if (readText(store, group + SerialSpeedKey, value)) {
+    if (store.text(group + SerialSpeedKey, value)) {
         const std::optional<uint> speed = digitsValue(value);
         if (speed && *speed >= 1 && *speed <= uint(std::numeric_limits<qint32>::max()))
             settings.serial.speed = qint32(*speed);
     }
-    if (readText(store, group + SerialFrameKey, value))
+    if (store.text(group + SerialFrameKey, value))
         (void)parseFrame(value, settings.serial); // changes nothing when damaged
-    if (readText(store, group + SerialFlowKey, value))
+    if (store.text(group + SerialFlowKey, value))
         settings.serial.flow = parseFlow(value).value_or(settings.serial.flow);
     return settings;
 }

@@ -4,6 +4,7 @@
 #include "ConnectionLibraries.h"
 #include "QueueLookup.h"
 #include "RuntimeError.h"
+#include "UnopenedLists.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -122,13 +123,14 @@ QLabel *buddyLabel(const QString &text, QWidget *buddy, QWidget *parent) {
 } // namespace
 
 VelaComm::VelaComm(QWidget *parent)
-    : QWidget(parent), mKind(new QComboBox(this)), mPages(new QStackedWidget(this)),
-      mQueue(new QComboBox(this)), mRefresh(new QPushButton(tr("Re&fresh"), this)),
+    : QWidget(parent), mKind(new ContentsLengthComboBox(8, this)), mPages(new QStackedWidget(this)),
+      mQueue(new ContentsLengthComboBox(6, this)), mRefresh(new QPushButton(tr("Re&fresh"), this)),
       mHost(new QLineEdit(this)), mPortNumber(new QSpinBox(this)), mPath(new QLineEdit(this)),
       mBrowse(new QPushButton(tr("&Browse..."), this)), mQueueStatus(new QLabel(this)),
-      mDevice(new QComboBox(this)), mRefreshPorts(new QPushButton(tr("Re&fresh"), this)),
-      mSpeed(new QComboBox(this)), mFrame(new QComboBox(this)), mFlow(new QComboBox(this)),
-      mLookup(new QueueLookup(this)) {
+      mDevice(new ContentsLengthComboBox(6, this)),
+      mRefreshPorts(new QPushButton(tr("Re&fresh"), this)),
+      mSpeed(new ContentsLengthComboBox(5, this)), mFrame(new QComboBox(this)),
+      mFlow(new QComboBox(this)), mLookup(new QueueLookup(this)) {
     mKind->setObjectName(QStringLiteral("cmbKind"));
     mPages->setObjectName(QStringLiteral("pages"));
     mQueue->setObjectName(QStringLiteral("cmbQueue"));
@@ -156,14 +158,10 @@ VelaComm::VelaComm(QWidget *parent)
 
     for (const KindEntry &entry : Kinds)
         mKind->addItem(tr(entry.caption), int(entry.kind));
-    mKind->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    mKind->setMinimumContentsLength(8);
 
     auto *spooler = new QWidget(mPages);
     auto *spoolerLayout = pageLayout(spooler);
     mQueue->setPlaceholderText(tr("Default queue"));
-    mQueue->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    mQueue->setMinimumContentsLength(6);
     spoolerLayout->addWidget(buddyLabel(tr("&Queue:"), mQueue, spooler), 0, 0);
     spoolerLayout->addWidget(mQueue, 0, 1);
     spoolerLayout->addWidget(mRefresh, 0, 2);
@@ -196,16 +194,12 @@ VelaComm::VelaComm(QWidget *parent)
     auto *serial = new QWidget(mPages);
     auto *serialLayout = pageLayout(serial);
     // Typed paths such as /dev/rfcomm0 are as good as the listed ports.
-    mDevice->setEditable(true);
+    makeEditable(mDevice);
     mDevice->setInsertPolicy(QComboBox::NoInsert);
     mDevice->lineEdit()->setPlaceholderText(tr("e.g. /dev/ttyUSB0"));
-    mDevice->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    mDevice->setMinimumContentsLength(6);
-    mSpeed->setEditable(true);
+    makeEditable(mSpeed);
     mSpeed->setInsertPolicy(QComboBox::NoInsert);
     mSpeed->setValidator(new SpeedValidator(mSpeed));
-    mSpeed->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    mSpeed->setMinimumContentsLength(5);
     for (const qint32 speed : Speeds)
         mSpeed->addItem(QString::number(speed));
     for (const char *frame : Frames)

@@ -2,11 +2,13 @@
 // store that cannot be written.
 #include "CommErrors.h"
 #include "ConnectionSettings.h"
+#include "PlainIni.h"
 #include "RuntimeError.h"
 
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -214,6 +216,67 @@ private slots:
         store.write(file);
         store.close();
         QCOMPARE(readConnectionSettings(Key), expected);
+    }
+
+    // The store's plain form is read without QSettings; whatever that reader
+    // takes must come out as QSettings reads it, and the rest is left to it.
+    void plainStoreReadsAsQSettingsReadsIt_data() {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<bool>("plain");
+        QTest::newRow("as written") << QByteArray("[KRV520Config]\nHost=10.0.0.5\nKind=Tcp\n"
+                                                  "Path=\nPort=9100\nQueue=\nSerialFlow=none\n")
+                                    << true;
+        QTest::newRow("blanks, tabs and empty lines")
+            << QByteArray("\n  [ KRV520Config ]  \n\t Kind \t=  Tcp \t\n\nHost = a b \n") << true;
+        QTest::newRow("no end of line, value with =")
+            << QByteArray("[KRV520Config]\nHost=a=b") << true;
+        QTest::newRow("later line wins, sections merge")
+            << QByteArray("[KRV520Config]\nKind=Tcp\n[Other]\nKind=File\n[KRV520Config]\n"
+                          "Kind=Serial\n")
+            << true;
+        QTest::newRow("general is the top level")
+            << QByteArray("Kind=Tcp\n[GENERAL]\nHost=h\n[KRV520Config]\nKind=File\n") << true;
+        QTest::newRow("keys keep their case")
+            << QByteArray("[KRV520Config]\nkind=Tcp\nKIND=File\n") << true;
+        QTest::newRow("UTF-8 and damaged UTF-8 in values")
+            << QByteArray("[KRV520Config]\nQueue=K\xc3\xbc"
+                          "che\nHost=\xff\xfe\n")
+            << true;
+        QTest::newRow("line without =")
+            << QByteArray("[KRV520Config]\nKind=Tcp\nnonsense\n") << true;
+        QTest::newRow("section not closed") << QByteArray("[KRV520Config\nKind=Tcp\n") << true;
+        QTest::newRow("text after the section")
+            << QByteArray("[KRV520Config] x\nKind=Tcp\n") << true;
+        const char *others[] = {
+            "Host=\"a\"\n",   "Host=a\\x41\n", "Host=a;b\n",        "Host=a,b\n",
+            ";Kind=File\n",   "Ki%6Ed=Tcp\n",  "Host=@Invalid()\n", "Kind=Tcp\r\n",
+            "Sub/Kind=Tcp\n", "=Tcp\n",        "Host=\x01\n",       "K\xc3\xbcnd=Tcp\n"};
+        for (const char *line : others)
+            QTest::newRow(QByteArray(line).trimmed().constData())
+                << QByteArray("[KRV520Config]\n") + line << false;
+        QTest::newRow("empty section name") << QByteArray("[]\nKind=Tcp\n") << false;
+    }
+    void plainStoreReadsAsQSettingsReadsIt() {
+        QFETCH(QByteArray, file);
+        QFETCH(bool, plain);
+        const std::optional<PlainIni> read = readPlainIni(file);
+        QCOMPARE(read.has_value(), plain);
+        if (!read)
+            return;
+        QTemporaryDir folder;
+        QFile copy(folder.filePath(QStringLiteral("store.conf")));
+        QVERIFY(copy.open(QIODevice::WriteOnly) && copy.write(file) == file.size());
+        copy.close();
+        const QSettings settings(copy.fileName(), QSettings::IniFormat);
+        QCOMPARE(read->formatError, settings.status() == QSettings::FormatError);
+        QStringList keys = settings.allKeys();
+        for (const auto &[key, value] : read->values)
+            keys << key;
+        for (const QString &key : keys) {
+            const auto ours = read->values.find(key);
+            QVERIFY2(ours != read->values.end(), qPrintable(key));
+            QCOMPARE(ours->second, settings.value(key).toString());
+        }
     }
 
     void unusableKeyIsRefused_data() {

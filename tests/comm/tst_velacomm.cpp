@@ -4,10 +4,13 @@
 #include "RuntimeError.h"
 #include "SendToPrinter.h"
 #include "TestSupport.h"
+#include "UnopenedLists.h"
 #include "VelaComm.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
+#include <QCompleter>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSignalSpy>
@@ -101,6 +104,64 @@ private slots:
             ++checked;
         }
         QVERIFY(checked >= 4); // the kind row and at least one row of the page
+    }
+
+    // The panel's lists are sized and made editable without building their
+    // drop-down views until they are opened; they must come out as Qt's own
+    // settings make them, before and after opening.
+    void listsMatchQtsOwnSettings_data() {
+        QTest::addColumn<int>("length");
+        QTest::addColumn<QString>("placeholder");
+        QTest::addColumn<double>("points");
+        QTest::addColumn<bool>("editable");
+        QTest::newRow("connection kind") << 8 << QString() << 8.25 << false;
+        QTest::newRow("queue, placeholder")
+            << 6 << QStringLiteral("Default queue") << 8.25 << false;
+        QTest::newRow("placeholder wider than the length")
+            << 2 << QStringLiteral("A placeholder wider than two X") << 14.0 << false;
+        QTest::newRow("no minimum length") << 0 << QString() << 8.25 << false;
+        QTest::newRow("serial device, editable") << 6 << QString() << 8.25 << true;
+        QTest::newRow("speed, editable, larger font") << 5 << QString() << 12.0 << true;
+    }
+    void listsMatchQtsOwnSettings() {
+        QFETCH(int, length);
+        QFETCH(QString, placeholder);
+        QFETCH(double, points);
+        QFETCH(bool, editable);
+        QWidget window;
+        QFont font = window.font();
+        font.setPointSizeF(points);
+        window.setFont(font); // inherited, as the panel's lists inherit the window's
+        ContentsLengthComboBox ours(length, &window);
+        QComboBox theirs(&window);
+        theirs.setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+        theirs.setMinimumContentsLength(length);
+        for (QComboBox *list : {static_cast<QComboBox *>(&ours), &theirs}) {
+            list->addItems({QStringLiteral("9600"), QStringLiteral("an entry longer than any")});
+            list->setPlaceholderText(placeholder);
+        }
+        if (editable) {
+            makeEditable(&ours);
+            theirs.setEditable(true);
+        }
+        QVERIFY(!ours.findChild<QAbstractItemView *>());
+        QCOMPARE(ours.sizeHint(), theirs.sizeHint());
+        QCOMPARE(ours.minimumSizeHint(), theirs.minimumSizeHint());
+        QCOMPARE(ours.isEditable(), theirs.isEditable());
+        if (editable) {
+            QCOMPARE(ours.lineEdit()->hasFrame(), theirs.lineEdit()->hasFrame());
+            QCOMPARE(ours.completer()->completionMode(), theirs.completer()->completionMode());
+            QCOMPARE(ours.completer()->caseSensitivity(), theirs.completer()->caseSensitivity());
+            QCOMPARE(ours.focusPolicy(), theirs.focusPolicy());
+        }
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        for (QComboBox *list : {static_cast<QComboBox *>(&ours), &theirs})
+            list->showPopup();
+        QCOMPARE(ours.view()->verticalScrollBarPolicy(), theirs.view()->verticalScrollBarPolicy());
+        QCOMPARE(ours.view()->itemDelegate()->metaObject()->className(),
+                 theirs.view()->itemDelegate()->metaObject()->className());
+        QCOMPARE(ours.view()->window()->size(), theirs.view()->window()->size());
     }
 
     void operatedByKeyboardAlone() {
