@@ -1,5 +1,5 @@
 // What the window loads, and when: a session over TCP/IP never maps the
-// print spooler's client library, the spooler's queues are still listed
+// print spooler's client library nor builds a list's drop-down view, the spooler's queues are still listed
 // once it is chosen, and a window that opens on the spooler looks its
 // queues up only after its first frame. Against a real listener on
 // 127.0.0.1 and a private CUPS scheduler (root).
@@ -12,6 +12,7 @@
 #include "PrivateScheduler.h"
 #include "TestSupport.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QFile>
 #include <QTemporaryDir>
@@ -81,6 +82,8 @@ private slots:
             window.Form_Load();
             window.showCentred();
             QVERIFY(QTest::qWaitForWindowExposed(&window));
+            // No list has built its drop-down view before anyone opened one.
+            QCOMPARE(window.findChildren<QAbstractItemView *>().size(), 0);
             window.butDownload_Click();
             QTRY_VERIFY_WITH_TIMEOUT(!window.runningJob(), 20000);
             window.butClose_Click();
