@@ -14,6 +14,7 @@
 #include "TestSupport.h"
 
 #include <QComboBox>
+#include <QFontInfo>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -228,6 +229,16 @@ void TestMainWindow::controlsStandWhereDesigned() {
         QCOMPARE(textOf(w), QString::fromLatin1(e.text));
         QCOMPARE(w->font().pointSizeF(), e.points);
         QCOMPARE(w->font().bold(), e.bold);
+        // Drawn in the face that "MS Sans Serif" stands for on this machine.
+        QFont designed(QStringLiteral("MS Sans Serif"));
+        designed.setPointSizeF(e.points);
+        designed.setBold(e.bold);
+        designed.setStyleHint(QFont::SansSerif);
+        const QFontInfo drawn(w->font());
+        const QFontInfo wanted(designed);
+        QCOMPARE(drawn.family(), wanted.family());
+        QCOMPARE(drawn.pixelSize(), wanted.pixelSize());
+        QCOMPARE(drawn.bold(), wanted.bold());
     }
 }
 
