@@ -5,10 +5,11 @@
 namespace krv::comm {
 
 // Qt builds a drop-down list's view (a list view, scroll bars, a popup
-// frame: about a quarter of a megabyte each, most of it code) as soon as a
-// list is made editable or given a size policy, long before anyone opens
-// it. These give the lists the same size and behaviour and leave the view
-// to be built when the list is first opened.
+// frame) as soon as a list is made editable or given a size policy, long
+// before anyone opens it; the panel's four such lists cost the window half
+// a megabyte at start-up, most of it item-view code. These give the lists
+// the same size and behaviour and leave the view to be built when the list
+// is first opened.
 
 // Sized as QComboBox::AdjustToMinimumContentsLengthWithIcon sizes a list:
 // by its minimum contents length and room for an icon, whatever its entries.
