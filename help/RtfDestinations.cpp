@@ -4,21 +4,14 @@
 #include "RtfReader.h"
 
 #include <algorithm>
-#include <array>
 
 namespace krv::help {
 namespace {
 
-// Destinations whose content is never shown, whether or not \* marks them;
-// sorted, since every control word is looked up here.
-// clang-format off
-constexpr std::array<std::string_view, 30> SkippedDestinations = {
-    "annotation", "atnauthor", "atnid", "bkmkend", "bkmkstart", "colorschememapping", "datastore",
-    "filetbl", "fldinst", "footer", "footerf", "footerl", "footerr", "footnote", "generator",
-    "header", "headerf", "headerl", "headerr", "info", "latentstyles", "listoverridetable",
-    "listtable", "object", "pict", "revtbl", "rsidtbl", "stylesheet", "themedata", "xmlnstbl"};
-// clang-format on
-static_assert(std::is_sorted(SkippedDestinations.begin(), SkippedDestinations.end()));
+// Bytes that stand for themselves in shown text: printable ASCII and the tab.
+bool isPlain(char c) {
+    return (c >= 0x20 && c < 0x7F) || c == '\t';
+}
 
 } // namespace
 
@@ -56,15 +49,32 @@ void RtfDestinations::take(const RtfToken &token) {
             textByte(static_cast<unsigned char>(token.param), token.offset);
         break;
     case RtfTokenKind::Text:
-        // Each byte is one character, also as a fallback after \u.
-        for (std::size_t i = 0; i < token.text.size(); ++i) {
-            if (!consumeFallback())
-                textByte(static_cast<unsigned char>(token.text[i]), token.offset + i);
-        }
+        textRun(token.text, token.offset);
         break;
     case RtfTokenKind::Binary: // pictures and objects, which are not shown
     case RtfTokenKind::Broken:
         break;
+    }
+}
+
+// Each byte is one character, also as a fallback after \u. Printable ASCII
+// in shown text reaches the writer a run at a time: it needs no decoding.
+void RtfDestinations::textRun(std::string_view bytes, std::size_t offset) {
+    std::size_t i = 0;
+    while (i < bytes.size() && consumeFallback())
+        ++i;
+    const bool shown = group().destination == Destination::Text;
+    while (i < bytes.size()) {
+        std::size_t end = i;
+        while (shown && end < bytes.size() && isPlain(bytes[end]))
+            ++end;
+        if (end > i) {
+            mWriter.plainText(bytes.substr(i, end - i), group().chr);
+            i = end;
+            continue;
+        }
+        textByte(static_cast<unsigned char>(bytes[i]), offset + i);
+        ++i;
     }
 }
 
@@ -152,7 +162,8 @@ void RtfDestinations::controlWord(const RtfToken &t) {
     Group &g = group();
     if (g.destination == Destination::Skip)
         return;
-    if (startsDestination(t))
+    const RtfWord word = rtfWord(t.text);
+    if (startsDestination(word))
         return;
     // Inside the tables a \* group (alternative names, panose data) is not table text.
     if (g.ignorable && g.destination != Destination::Text) {
@@ -161,13 +172,13 @@ void RtfDestinations::controlWord(const RtfToken &t) {
     }
     switch (g.destination) {
     case Destination::FontTable:
-        mTables.fontWord(t);
+        mTables.fontWord(word, t);
         return;
     case Destination::ColourTable:
-        mTables.colourWord(t);
+        mTables.colourWord(word, t);
         return;
     case Destination::Text:
-        if (!textWord(t) && g.ignorable)
+        if (!textWord(word, t) && g.ignorable)
             g.destination = Destination::Skip; // an unknown \* destination
         return;
     case Destination::Skip:
@@ -175,74 +186,67 @@ void RtfDestinations::controlWord(const RtfToken &t) {
     }
 }
 
-bool RtfDestinations::startsDestination(const RtfToken &t) {
+bool RtfDestinations::startsDestination(RtfWord word) {
     Group &g = group();
-    if (t.text == "fonttbl") {
+    switch (word) {
+    case RtfWord::FontTable:
         g.destination = Destination::FontTable;
         mTables.startFontTable();
         return true;
-    }
-    if (t.text == "colortbl") {
+    case RtfWord::ColourTable:
         g.destination = Destination::ColourTable;
         mTables.startColourTable();
         return true;
-    }
-    if (std::binary_search(SkippedDestinations.begin(), SkippedDestinations.end(), t.text)) {
+    case RtfWord::SkippedDestination:
         g.destination = Destination::Skip;
         return true;
+    default:
+        return false;
     }
-    return false;
 }
 
 // Returns whether the word is one this reader knows.
-bool RtfDestinations::textWord(const RtfToken &t) {
+bool RtfDestinations::textWord(RtfWord word, const RtfToken &t) {
     Group &g = group();
-    RtfCharState &c = g.chr;
-    RtfParaState &p = g.para;
-    const std::string_view w = t.text;
-    if (w == "par" || w == "sect" || w == "page")
+    switch (word) {
+    case RtfWord::Paragraph:
         paragraph();
-    else if (w == "line")
-        textUnit(0x2028);
-    else if (w == "tab")
-        textUnit(u'\t');
-    else if (w == "plain")
-        c = RtfCharState{mWriter.defaultFont()};
-    else if (applyFormatting(t, c, p))
         return true;
-    else if (w == "f")
-        c.font = fontIndex(t);
-    else if (w == "fs")
-        c.halfPoints = fontSize(t);
-    else if (w == "cf")
-        c.colour = colourIndex(t);
-    else if (w == "u")
+    case RtfWord::Plain:
+        g.chr = RtfCharState{mWriter.defaultFont()};
+        return true;
+    case RtfWord::Font:
+        g.chr.font = fontIndex(t);
+        return true;
+    case RtfWord::FontSize:
+        g.chr.halfPoints = fontSize(t);
+        return true;
+    case RtfWord::Colour:
+        g.chr.colour = colourIndex(t);
+        return true;
+    case RtfWord::Unicode:
         unicode(t);
-    else if (w == "uc")
-        g.unicodeSkip = std::clamp(t.param, 0, 255);
-    else if (w == "deff")
-        mWriter.setDefaultFont(t.param);
-    else if (w == "ansicpg")
-        setCodePage(t);
-    else if (w == "ansi" || w == "rtf")
         return true;
-    else if (w == "emdash")
-        textUnit(0x2014);
-    else if (w == "endash")
-        textUnit(0x2013);
-    else if (w == "lquote")
-        textUnit(0x2018);
-    else if (w == "rquote")
-        textUnit(0x2019);
-    else if (w == "ldblquote")
-        textUnit(0x201C);
-    else if (w == "rdblquote")
-        textUnit(0x201D);
-    else if (w == "bullet")
-        textUnit(0x2022);
-    else
-        return false; // words that change nothing we render end up here too
-    return true;
+    case RtfWord::UnicodeSkip:
+        g.unicodeSkip = std::clamp(t.param, 0, 255);
+        return true;
+    case RtfWord::DefaultFont:
+        mWriter.setDefaultFont(t.param);
+        return true;
+    case RtfWord::CodePage:
+        setCodePage(t);
+        return true;
+    case RtfWord::Header:
+        return true;
+    default:
+        break;
+    }
+    if (const char16_t unit = rtfWordCharacter(word)) {
+        textUnit(unit);
+        return true;
+    }
+    // Words that change nothing we render end up false here too.
+    return applyFormatting(word, t, g.chr, g.para);
 }
 
 int RtfDestinations::fontIndex(const RtfToken &t) {

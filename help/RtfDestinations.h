@@ -11,6 +11,7 @@
 #include "RtfProblems.h"
 #include "RtfTables.h"
 #include "RtfTokenizer.h"
+#include "RtfWords.h"
 
 #include <QStringList>
 
@@ -45,13 +46,14 @@ private:
         bool ignorable = false;
     };
 
+    void textRun(std::string_view bytes, std::size_t offset);
     bool consumeFallback();
     void openGroup(std::size_t offset);
     void closeGroup(std::size_t offset);
     void controlSymbol(char c, std::size_t offset);
     void controlWord(const RtfToken &t);
-    bool startsDestination(const RtfToken &t);
-    bool textWord(const RtfToken &t);
+    bool startsDestination(RtfWord word);
+    bool textWord(RtfWord word, const RtfToken &t);
     int fontIndex(const RtfToken &t);
     int fontSize(const RtfToken &t);
     int colourIndex(const RtfToken &t);

@@ -84,6 +84,15 @@ void RtfDocumentWriter::text(char16_t unit, const RtfCharState &state) {
     append(unit, state);
 }
 
+void RtfDocumentWriter::plainText(std::string_view ascii, const RtfCharState &state) {
+    dropLoneSurrogate(state);
+    if (!mPendingText.isEmpty() && !(state == mPendingState))
+        flushText();
+    if (mPendingText.isEmpty())
+        mPendingState = state;
+    mPendingText.append(QLatin1String(ascii.data(), qsizetype(ascii.size())));
+}
+
 // A high surrogate with no low one after it is shown as a replacement character.
 void RtfDocumentWriter::dropLoneSurrogate(const RtfCharState &state) {
     if (mHighSurrogate != 0) {

@@ -15,6 +15,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 namespace krv::help {
@@ -63,6 +64,8 @@ public:
     [[nodiscard]] int colourCount() const { return int(mColours.size()); }
 
     void text(char16_t unit, const RtfCharState &state);
+    // Printable ASCII and tabs only, which text() would take unchanged.
+    void plainText(std::string_view ascii, const RtfCharState &state);
     void paragraph(const RtfParaState &para, const RtfCharState &chr);
     // `textState` is the state where the input ended; the last paragraph
     // takes `para` and `chr`, the formatting in force where the text ended.

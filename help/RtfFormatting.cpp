@@ -10,41 +10,56 @@ bool on(const RtfToken &t) {
 
 } // namespace
 
-bool applyFormatting(const RtfToken &t, RtfCharState &c, RtfParaState &p) {
-    const std::string_view w = t.text;
-    if (w == "pard")
+bool applyFormatting(RtfWord w, const RtfToken &t, RtfCharState &c, RtfParaState &p) {
+    switch (w) {
+    case RtfWord::ParagraphDefaults:
         p = RtfParaState{};
-    else if (w == "b")
+        return true;
+    case RtfWord::Bold:
         c.bold = on(t);
-    else if (w == "i")
+        return true;
+    case RtfWord::Italic:
         c.italic = on(t);
-    else if (w == "ul")
+        return true;
+    case RtfWord::Underline:
         c.underline = on(t);
-    else if (w == "ulnone")
+        return true;
+    case RtfWord::UnderlineNone:
         c.underline = false;
-    else if (w == "strike")
+        return true;
+    case RtfWord::Strike:
         c.strike = on(t);
-    else if (w == "qc")
+        return true;
+    case RtfWord::AlignCentre:
         p.alignment = Qt::AlignHCenter;
-    else if (w == "ql")
+        return true;
+    case RtfWord::AlignLeft:
         p.alignment = Qt::AlignLeft;
-    else if (w == "qr")
+        return true;
+    case RtfWord::AlignRight:
         p.alignment = Qt::AlignRight;
-    else if (w == "qj")
+        return true;
+    case RtfWord::AlignJustify:
         p.alignment = Qt::AlignJustify;
-    else if (w == "li")
+        return true;
+    case RtfWord::LeftIndent:
         p.leftTwips = t.param;
-    else if (w == "ri")
+        return true;
+    case RtfWord::RightIndent:
         p.rightTwips = t.param;
-    else if (w == "fi")
+        return true;
+    case RtfWord::FirstLineIndent:
         p.firstLineTwips = t.param;
-    else if (w == "sb")
+        return true;
+    case RtfWord::SpaceBefore:
         p.beforeTwips = t.param;
-    else if (w == "sa")
+        return true;
+    case RtfWord::SpaceAfter:
         p.afterTwips = t.param;
-    else
+        return true;
+    default:
         return false;
-    return true;
+    }
 }
 
 } // namespace krv::help

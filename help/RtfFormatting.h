@@ -4,10 +4,12 @@
 
 #include "RtfDocumentWriter.h"
 #include "RtfTokenizer.h"
+#include "RtfWords.h"
 
 namespace krv::help {
 
-// Applies `t` to the states if it is one of those words; false otherwise.
-bool applyFormatting(const RtfToken &t, RtfCharState &c, RtfParaState &p);
+// Applies `t`, the word `w`, to the states if it is one of those words;
+// false otherwise.
+bool applyFormatting(RtfWord w, const RtfToken &t, RtfCharState &c, RtfParaState &p);
 
 } // namespace krv::help

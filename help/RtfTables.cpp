@@ -4,24 +4,32 @@
 
 namespace krv::help {
 
-void RtfTables::fontWord(const RtfToken &t) {
-    const std::string_view w = t.text;
-    if (w == "f") {
+void RtfTables::fontWord(RtfWord w, const RtfToken &t) {
+    switch (w) {
+    case RtfWord::Font:
         commitFont();
         mFontPending = true;
         mPendingNumber = t.param;
         mPendingFont = RtfFont{};
         mPendingName.clear();
-    } else if (w == "fswiss") {
+        break;
+    case RtfWord::FamilySwiss:
         mPendingFont.hint = QFont::SansSerif;
-    } else if (w == "froman") {
+        break;
+    case RtfWord::FamilyRoman:
         mPendingFont.hint = QFont::Serif;
-    } else if (w == "fmodern") {
+        break;
+    case RtfWord::FamilyModern:
         mPendingFont.hint = QFont::TypeWriter;
-    } else if (w == "fscript") {
+        break;
+    case RtfWord::FamilyScript:
         mPendingFont.hint = QFont::Cursive;
-    } else if (w == "fdecor") {
+        break;
+    case RtfWord::FamilyDecor:
         mPendingFont.hint = QFont::Decorative;
+        break;
+    default:
+        break;
     }
 }
 
@@ -49,9 +57,11 @@ void RtfTables::startColourTable() {
     mColourPending = false;
 }
 
-void RtfTables::colourWord(const RtfToken &t) {
-    const std::string_view w = t.text;
-    int *channel = w == "red" ? &mRed : w == "green" ? &mGreen : w == "blue" ? &mBlue : nullptr;
+void RtfTables::colourWord(RtfWord w, const RtfToken &t) {
+    int *channel = w == RtfWord::Red     ? &mRed
+                   : w == RtfWord::Green ? &mGreen
+                   : w == RtfWord::Blue  ? &mBlue
+                                         : nullptr;
     if (!channel)
         return;
     if (t.param < 0 || t.param > 255)

@@ -6,6 +6,7 @@
 #include "RtfDocumentWriter.h"
 #include "RtfProblems.h"
 #include "RtfTokenizer.h"
+#include "RtfWords.h"
 
 #include <QByteArray>
 
@@ -17,13 +18,13 @@ public:
         : mWriter(writer), mProblems(problems) {}
 
     void startFontTable() { mFontPending = false; }
-    void fontWord(const RtfToken &t);
+    void fontWord(RtfWord w, const RtfToken &t);
     void fontByte(unsigned char b);
     // An entry whose ';' is missing still counts when its group closes.
     void endFontGroup() { commitFont(); }
 
     void startColourTable();
-    void colourWord(const RtfToken &t);
+    void colourWord(RtfWord w, const RtfToken &t);
     void colourByte(unsigned char b);
     void endColourGroup();
 

@@ -123,6 +123,26 @@ void TestRtfReader::followsGeneralRules_data() {
                                                    << "ab";
     QTest::newRow("structure characters never come from input")
         << QByteArray(R"({\rtf1 a\u8233?b\u65532?c})") << QString::fromUtf8("a\uFFFDb\uFFFDc");
+    QTest::newRow("words close to known ones do nothing")
+        << QByteArray(R"({\rtf1 a\pa b\parx c\Par d\pars e\colorschememappingx f})") << "abcdef";
+    QTest::newRow("destinations skipped without a star")
+        << QByteArray(R"({\rtf1 a{\listoverridetable x}b{\xmlnstbl y}c{\atnid z}d})") << "abcd";
+    QTest::newRow("sect and page end paragraphs")
+        << QByteArray(R"({\rtf1 a\sect b\page c})") << "a\nb\nc";
+    QTest::newRow("quotes, dashes and bullet")
+        << QByteArray(R"({\rtf1\lquote a\rquote\endash\ldblquote b\rdblquote\bullet})")
+        << QString::fromUtf8("‘a’–“b”•");
+    QTest::newRow("fallback inside a run of text")
+        << QByteArray(R"({\rtf1\uc3\u8364 abcd})") << QString::fromUtf8("€d");
+    QTest::newRow("fallback over text then an escape")
+        << QByteArray(R"({\rtf1\uc2\u8364 a\'80b})") << QString::fromUtf8("€b");
+    QTest::newRow("raw tab kept, DEL dropped in a run") << QByteArray("{\\rtf1 a\tb\x7f"
+                                                                      "c}")
+                                                        << "a\tbc";
+    QTest::newRow("8-bit bytes inside a run") << QByteArray("{\\rtf1 ab\xe9"
+                                                            "cd\x93"
+                                                            "e}")
+                                              << QString::fromUtf8("abécd“e");
 }
 
 void TestRtfReader::followsGeneralRules() {
@@ -161,6 +181,14 @@ void TestRtfReader::appliesFormatting_data() {
     QTest::newRow("font table entries without braces")
         << QByteArray(R"({\rtf1{\fonttbl\f0\froman Times;\f1\fswiss Arial;}\f1 a})")
         << QStringList{"a|-|12|default|Arial"};
+    QTest::newRow("lone surrogate takes the format of the text after it")
+        << QByteArray(R"({\rtf1\u-10179?{\b ab}})") << QStringList{"\uFFFDab|b|12|default|"};
+    QTest::newRow("text words inside the colour table do nothing")
+        << QByteArray(R"({\rtf1{\colortbl;\f1\b\fs60\red255\green0\blue0;}\cf1 r})")
+        << QStringList{"r|-|12|#ff0000|"};
+    QTest::newRow("colour words inside the font table do nothing")
+        << QByteArray(R"({\rtf1{\fonttbl{\f0\red9\b Arial;}}x})")
+        << QStringList{"x|-|12|default|Arial"};
 }
 
 void TestRtfReader::appliesFormatting() {
